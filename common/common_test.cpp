@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "common/ip_text.h"
+#include "common/password.h"
+#include "common/path_text.h"
+#include "common/settings_store.h"
+#include "common/text.h"
+
+namespace brindlecor {
+namespace {
+
+TEST(IpText, IpToLongReadsOctetsAsDesigned) {
+    struct Case {
+        const char* text;
+        uint32_t expected;
+    } cases[] = {
+        {"192.168.1.250", 0xFA01A8C0},  {"10 . 0 . 0 . 7", 0x0700000A}, {"1..2.3", 0x03020001},
+        {"192.168.1", 0},               {"10.0.0.7 x", 0x0700000A},     {"10.0.0.7 rack 2", 0x4800000A},
+        {"", 0},                        {"255.255.255.255", 0xFFFFFFFF}, {"1.2.3.4.5", 0x04030201},
+        {"192.168.0.200", 0xC800A8C0},
+    };
+    for (const auto& c : cases) {
+        auto v = IP_to_Long(c.text);
+        ASSERT_TRUE(v.has_value()) << c.text;
+        EXPECT_EQ(*v, c.expected) << c.text;
+    }
+    EXPECT_FALSE(IP_to_Long("1.2.3.256").has_value());
+    EXPECT_FALSE(IP_to_Long("1.2.99999999999999999999.4").has_value());
+    EXPECT_EQ(Long_to_IP(0xFA01A8C0), "192.168.1.250");
+    EXPECT_EQ(addressPart("192.168.1.250 Boiler room"), "192.168.1.250");
+    EXPECT_EQ(addressPart("10.0.0.1"), "10.0.0.1");
+    EXPECT_EQ(addressPart(""), "");
+}
+
+TEST(Password, ScramblingAndFields) {
+    auto s = scramblePassword("abc");
+    const std::string expected = fixedField("abc", 16);
+    for (size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(s[i], static_cast<uint8_t>(expected[i] ^ kScrambleKey[i])) << i;
+    // The key digit itself scrambles to 0x00, which the settings store must keep.
+    EXPECT_EQ(scramblePassword("9")[0], 0x00);
+    auto none = scramblePassword(noPasswordField(16));
+    for (auto b : none) EXPECT_EQ(b, 0xFF);
+    EXPECT_EQ(fixedField("abcdefghijklmnopqrs", 16), "abcdefghijklmnop");
+    EXPECT_TRUE(isAllSpaces(fixedField("", 16)));
+}
+
+TEST(Text, LowerCaseFollowsWindows1252) {
+    EXPECT_EQ(lowerCase("Index.HTM"), "index.htm");
+    EXPECT_EQ(lowerCase("\xC4\xD7\xDE\x8A\x9F\xDF"), "\xE4\xD7\xFE\x9A\xFF\xDF");
+    EXPECT_EQ(trimSpaces("  a b  "), "a b");
+}
+
+TEST(PathText, DisplayNameDirectoryAndRecentList) {
+    EXPECT_EQ(pathDisplayName("C:\\sites\\demo\\demo.kvd"), "..\\demo\\demo.kvd");
+    EXPECT_EQ(pathDisplayName("/home/u/demo/demo.kvd"), "../demo/demo.kvd");
+    EXPECT_EQ(pathDisplayName("C:\\x.kvd"), "");
+    EXPECT_EQ(pathDirectory("/a/b/c.kvb"), "/a/b");
+    EXPECT_EQ(pathDirectory("c:x.kvb"), "c:");
+    EXPECT_EQ(pathDirectory("plain"), executableFolder());
+
+    std::vector<std::string> list{"a", "b", "c", "d"};
+    EXPECT_FALSE(addRecentEntry(list, "a"));
+    EXPECT_TRUE(addRecentEntry(list, "d"));
+    EXPECT_EQ(list, (std::vector<std::string>{"d", "a", "b", "c"}));
+    EXPECT_TRUE(addRecentEntry(list, "e"));
+    EXPECT_EQ(list, (std::vector<std::string>{"e", "d", "a", "b"}));
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("settings-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(dir_);
+        file_ = (dir_ / "Tamarquill.conf").string();
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path dir_;
+    std::string file_;
+};
+
+TEST_F(SettingsStoreTest, KeysIgnoreCaseAndValuesKeepEveryByte) {
+    SettingsStore store(file_);
+    EXPECT_EQ(store.getSetting("DownloadPort", "26481"), "26481");
+    std::string all;
+    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    ASSERT_TRUE(store.saveSetting("Password", all));
+    ASSERT_TRUE(store.saveSetting("IPlist1", " 10.0.0.1 lab "));
+    ASSERT_TRUE(store.saveSetting("IPList1", "10.0.0.2"));
+
+    SettingsStore reread(file_);
+    EXPECT_EQ(reread.getSetting("password", ""), all);
+    EXPECT_EQ(reread.getSetting("IPLIST1", ""), "10.0.0.2");
+    EXPECT_TRUE(reread.deleteSetting("iplist1"));
+    EXPECT_TRUE(reread.deleteSetting("never-there"));
+    EXPECT_EQ(SettingsStore(file_).getSetting("IPList1", "127.0.0.1"), "127.0.0.1");
+}
+
+TEST_F(SettingsStoreTest, DamagedFileReadsAsDefaultsAndIsKept) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(file_) << "[Config]\nPassword=\\q\n";
+    SettingsStore store(file_);
+    EXPECT_TRUE(store.damaged());
+    EXPECT_EQ(store.getSetting("Password", "none"), "none");
+    ASSERT_TRUE(store.saveSetting("Top", "10"));
+    int kept = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        if (e.path().filename().string().find(".damaged-") != std::string::npos) ++kept;
+    EXPECT_EQ(kept, 1);
+    EXPECT_EQ(SettingsStore(file_).getSetting("top", ""), "10");
+}
+
+TEST_F(SettingsStoreTest, UnwritableFolderIsReported) {
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ / "blocker") << "x";
+    SettingsStore store((dir_ / "blocker" / "Tamarquill.conf").string());
+    EXPECT_FALSE(store.saveSetting("Top", "1"));
+    EXPECT_FALSE(store.lastError().empty());
+}
+
+}  // namespace
+}  // namespace brindlecor

@@ -1,0 +1,22 @@
+// Byte-per-character text helpers. Texts are Windows-1252 bytes held in std::string.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace brindlecor {
+
+// Lower case of one Windows-1252 character (A-Z, the accented capitals 0xC0-0xDE but 0xD7, and the
+// four capitals at 0x8A, 0x8C, 0x8E, 0x9F).
+char lowerChar(char c);
+
+// The text with lowerChar applied to every character.
+std::string lowerCase(std::string_view text);
+
+// The text without leading and trailing spaces (tabs and other blanks are kept).
+std::string trimSpaces(std::string_view text);
+
+// Decimal text of a signed 64-bit number.
+std::string decimal(long long value);
+
+}  // namespace brindlecor
