@@ -1,0 +1,56 @@
+#include "server/shell/command_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string_view>
+
+#include "common/path_text.h"
+
+namespace brindlecor::server {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: brindlecorpc [COMMAND [ARGS]]\n"
+    "Behaves as a Brindlecor device on this computer. Without a command the window opens.\n"
+    "\n"
+    "Commands:\n"
+    "  serve IMAGE.kvb [--http-port N] [--bind ADDRESS] [--download-port N] [--name-port N]\n"
+    "                  [--ram-port N] [--datagram-port N] [--serial PATH] [--page-headers auto|on|off]\n"
+    "                  serve the image until SIGINT or SIGTERM; one line per visit on stdout\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n"
+    "\n"
+    "Exit status: 0 after a clean stop, 1 on an error, 2 on a usage error.\n";
+
+int startWindow(char** argv) {
+    const std::string window = executableFolder() + "/brindlecorpc-window";
+    if (access(window.c_str(), X_OK) == 0) {
+        execv(window.c_str(), argv);
+        std::perror(window.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "brindlecorpc: no window program at %s\n\n%s", window.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int brindlecorpcMain(int argc, char** argv) {
+    if (argc < 2) return startWindow(argv);
+    const std::string_view command = argv[1];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("%s\n", kServerVersionText);
+        return 0;
+    }
+    if (command == "serve") return runServeCommand(argc, argv, std::vector<std::string>(argv + 2, argv + argc));
+    std::fprintf(stderr, "brindlecorpc: unknown command '%s'\nTry 'brindlecorpc --help'.\n", argv[1]);
+    return 2;
+}
+
+}  // namespace brindlecor::server
