@@ -1,0 +1,61 @@
+#include "builder/shell/command_line.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string_view>
+
+#include "common/path_text.h"
+
+namespace brindlecor::builder {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: tamarquill [COMMAND [ARGS]]\n"
+    "Builds flash images for the Brindlecor and downloads them to a device.\n"
+    "Without a command the window opens.\n"
+    "\n"
+    "Commands:\n"
+    "  make DEFS.kvd           compile DEFS.kvd and write the image its $sitefile names\n"
+    "  download IMAGE.kvb [--to ADDRESS] [--port N] [--password TEXT] [--local-port N] [--yes] [--verify]\n"
+    "                          download IMAGE.kvb to a device over UDP\n"
+    "  password                enter the download password (read from stdin when it is not a terminal)\n"
+    "  --help                  show this text\n"
+    "  --version               show the version\n"
+    "\n"
+    "Exit status: 0 on success, 1 when an error was reported, 2 on a usage error.\n";
+
+int startWindow(char** argv) {
+    const std::string window = executableFolder() + "/tamarquill-window";
+    if (access(window.c_str(), X_OK) == 0) {
+        execv(window.c_str(), argv);
+        std::perror(window.c_str());
+        return 1;
+    }
+    std::fprintf(stderr, "tamarquill: no window program at %s\n\n%s", window.c_str(), kUsage);
+    return 2;
+}
+
+}  // namespace
+
+int tamarquillMain(int argc, char** argv) {
+    if (argc < 2) return startWindow(argv);
+    const std::string_view command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("%s\n", kBuilderVersionText);
+        return 0;
+    }
+    if (command == "make") return runMakeCommand(args);
+    if (command == "download") return runDownloadCommand(args);
+    if (command == "password") return runPasswordCommand(args);
+    std::fprintf(stderr, "tamarquill: unknown command '%s'\nTry 'tamarquill --help'.\n", argv[1]);
+    return 2;
+}
+
+}  // namespace brindlecor::builder
