@@ -138,8 +138,14 @@ NumberResult decimalNumber(std::string_view literal) {
 }  // namespace
 
 std::string getatom(const std::string& text, int32_t& position, bool& quoted) {
+    int32_t start = 0;
+    return getatom(text, position, quoted, start);
+}
+
+std::string getatom(const std::string& text, int32_t& position, bool& quoted, int32_t& start) {
     std::string result;
     quoted = false;
+    start = 0;
     const int32_t length = lengthOf(text);
     if (position < 1) position = 1;
     while (position <= length) {
@@ -147,6 +153,7 @@ std::string getatom(const std::string& text, int32_t& position, bool& quoted) {
         ++position;
         const char lowered = lowerChar(ch);
         if (inSet(kAtomStart, lowered)) {
+            start = position - 1;
             result += ch;
             while (position <= length) {
                 const char d = text[position - 1];
@@ -160,6 +167,7 @@ std::string getatom(const std::string& text, int32_t& position, bool& quoted) {
             quoted = true;
             const size_t close = text.find('"', static_cast<size_t>(position - 1));
             if (close != std::string::npos && close < static_cast<size_t>(length)) {
+                start = position - 1;
                 result = text.substr(position - 1, close - (position - 1));
                 position = static_cast<int32_t>(close) + 2;
                 return result;

@@ -12,6 +12,8 @@ namespace brindlecor::builder {
 // (";" to the end of the line) and separators are skipped. quoted is cleared first and set when the atom
 // came from a double-quoted string.
 std::string getatom(const std::string& text, int32_t& position, bool& quoted);
+// The same, also giving where the atom began (its opening quote for a quoted one); 0 at the end of the text.
+std::string getatom(const std::string& text, int32_t& position, bool& quoted, int32_t& start);
 
 // A number literal: decimal, or hexadecimal / binary / octal by a last character h, b or o.
 struct NumberResult {
