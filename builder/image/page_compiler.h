@@ -1,0 +1,44 @@
+// Compiles the ^name^ object references of a page into the reference codes the device executes, emitting
+// the page's stored form through the emitter. Problems go to the build log, naming the page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "builder/definitions/build_state.h"
+#include "builder/definitions/scanner.h"
+#include "builder/image/build_log.h"
+#include "builder/image/image_emitter.h"
+
+namespace brindlecor::builder {
+
+// Emits the smallest constant code that holds value, then token, then the decimal output code unless the
+// token produces its own output.
+void emitConstant(ImageEmitter& out, uint8_t token, int32_t value);
+
+enum class PageOutcome { Finished, Cancelled };
+
+class PageCompiler {
+  public:
+    // The object records must outlive the compiler; the first record of a name wins.
+    PageCompiler(const std::vector<ObjectRecord>& objects, ImageEmitter& out, BuildLog& log);
+
+    // Emits the stored form of text. filePath names the page in messages. Cancelled when the user answered
+    // Cancel to an "Object Processing" error; the bytes emitted up to there stay.
+    PageOutcome compilePage(const std::string& text, const std::string& filePath);
+
+  private:
+    Answer objectError(const std::string& problem);
+    Answer emitReference(const Reference& ref);
+    Answer emitOperator(const ObjectRecord& object, const Reference& ref);
+
+    std::unordered_map<std::string, const ObjectRecord*> byName_;
+    ImageEmitter& out_;
+    BuildLog& log_;
+    std::string filePath_;
+    int line_ = 1;
+};
+
+}  // namespace brindlecor::builder

@@ -1,0 +1,163 @@
+#include "builder/image/site_walk.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+#include "builder/image/site_paths.h"
+#include "common/image_layout.h"
+#include "common/name_hash.h"
+#include "common/text.h"
+
+namespace brindlecor::builder {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool readWholeFile(const std::string& path, std::string& bytes) {
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) return false;  // a fifo or device would block or never end
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool isMarker(const std::string& name) {
+    return lowerCase(name) == kPasswordMarkerFile;
+}
+
+}  // namespace
+
+SiteWalker::SiteWalker(const BuildSettings& settings, const std::vector<ObjectRecord>& objects,
+                       ImageEmitter& out, BuildLog& log, std::vector<DirectoryRecord>& records,
+                       size_t maxRecords)
+    : settings_(settings),
+      out_(out),
+      log_(log),
+      records_(records),
+      maxRecords_(maxRecords),
+      pages_(objects, out, log) {
+    objectHashes_.reserve(objects.size());
+    for (const ObjectRecord& object : objects) objectHashes_.insert(object.hash);
+    for (const DirectoryRecord& record : records_) recordHashes_.insert(record.hash);
+}
+
+void SiteWalker::processSiteDirectory(const std::string& path) {
+    std::error_code ec;
+    walkPath_.assign(1, fs::canonical(path, ec));
+    walk(path, "");
+}
+
+void SiteWalker::walk(const std::string& path, const std::string& relative) {
+    std::error_code ec;
+    fs::directory_iterator listing(path, ec);
+    if (ec) {
+        log_.reportError("Invalid Path", "Path " + path + " Not Found");
+        return;
+    }
+    struct Entry {
+        std::string name;
+        bool directory;
+    };
+    std::vector<Entry> entries;
+    uint8_t directoryFlags = 0;
+    for (; listing != fs::directory_iterator(); listing.increment(ec)) {
+        std::string name = listing->path().filename().string();
+        std::error_code typeError;
+        const bool directory = listing->is_directory(typeError);
+        if (isMarker(name)) {
+            if (listing->is_regular_file(typeError)) directoryFlags = image::kFilePasswordRequired;
+            continue;
+        }
+        entries.push_back({std::move(name), directory});
+    }
+    if (ec) {
+        log_.reportError("Invalid Path", "Path " + path + " Not Found");
+        return;
+    }
+    // The same site gives the same image on every machine.
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
+
+    const std::string base = stripTrailingBackslash(path);
+    for (const Entry& entry : entries) {
+        const std::string extension = lowerCase(fileExtension(entry.name));
+        if (extension == "kvd" || extension == "kvb") continue;
+        const std::string child = base + "/" + entry.name;
+        const std::string childRelative = relative.empty() ? entry.name : relative + "/" + entry.name;
+        if (entry.directory) {
+            const fs::path real = fs::canonical(child, ec);
+            if (!ec && std::find(walkPath_.begin(), walkPath_.end(), real) != walkPath_.end()) continue;
+            walkPath_.push_back(real);
+            walk(child, childRelative);
+            walkPath_.pop_back();
+            if (aborted_) return;
+            continue;
+        }
+        if (storeFile(base, relative, entry.name, directoryFlags) == Step::EndDirectory) return;
+        if (aborted_) return;
+    }
+}
+
+bool SiteWalker::clashes(int32_t hash) const {
+    if (!records_.empty() && hash == 0) return true;
+    return recordHashes_.count(hash) != 0 || objectHashes_.count(hash) != 0;
+}
+
+void SiteWalker::stopTooBig(const std::string& text) {
+    log_.reportError("Make Function", text);
+    overflowed_ = true;
+    aborted_ = true;
+}
+
+SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::string& relative,
+                                       const std::string& name, uint8_t directoryFlags) {
+    const std::string sitePath = lowerCase(relative.empty() ? name : relative + "/" + name);
+    const int32_t hash = calcHASH(sitePath);
+    if (clashes(hash)) {
+        log_.view().showErrorBox("Error: Hashed directory entry already exists for \\" + name +
+                                 "\r\n\r\nPlease rename file");
+        log_.markError();
+        aborted_ = true;
+        return Step::Next;
+    }
+    uint8_t flags = directoryFlags;
+    const std::string extension = lowerCase(fileExtension(name));
+    const auto& types = settings_.pageTypes;
+    if (std::find(types.begin(), types.end(), extension) != types.end()) flags |= image::kFilePage;
+    if (extension == "kvi") flags |= image::kFileFormHandler;
+
+    if (records_.size() >= maxRecords_) {
+        stopTooBig("Too many site files: the directory would run past the end of flash memory");
+        return Step::Next;
+    }
+    const std::string path = directory + "/" + name;
+    std::string bytes;
+    if (!readWholeFile(path, bytes)) {
+        log_.reportError("Site File", "Cannot read " + path);
+        return Step::Next;
+    }
+
+    records_.push_back({hash, flags, runningOffset_, 0});
+    recordHashes_.insert(hash);
+    const size_t start = out_.dataPosition();
+    PageOutcome outcome = PageOutcome::Finished;
+    const bool compiled = (flags & (image::kFilePage | image::kFileFormHandler)) != 0;
+    if (compiled && bytes.find('^') != std::string::npos) {
+        outcome = pages_.compilePage(bytes, path);
+    } else {
+        for (char c : bytes) out_.emitByte(static_cast<uint8_t>(c));
+    }
+    // Even a page cut short by Cancel keeps what it emitted, so later entries point at their own bytes.
+    const auto length = static_cast<uint32_t>(out_.dataPosition() - start);
+    records_.back().length = length;
+    runningOffset_ += length;
+    if (out_.overflowed()) {
+        stopTooBig("Site files hold more than 65536 bytes of data");
+        return Step::Next;
+    }
+    return outcome == PageOutcome::Cancelled ? Step::EndDirectory : Step::Next;
+}
+
+}  // namespace brindlecor::builder
