@@ -1,12 +1,77 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 
+#include "common/settings_store.h"
 #include "server/shell/command_line.h"
+#include "server/shell/serve_options.h"
+#include "server/shell/server_runtime.h"
 
 namespace brindlecor::server {
 
-int runServeCommand(int, char**, const std::vector<std::string>&) {
-    std::fprintf(stderr, "brindlecorpc: 'serve' is not available yet\n");
-    return 1;
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onStopSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop picks the byte up and quits.
+    [[maybe_unused]] const ssize_t ignored = write(signalPipe[1], &byte, 1);
+}
+
+bool installStopSignals() {
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+}  // namespace
+
+int runServeCommand(int argc, char** argv, const std::vector<std::string>& args) {
+    ServeOptions options;
+    const SettingsStore settings = SettingsStore::forApplication("BrindlecorPC");
+    if (auto error = parseServeOptions(args, settings, options)) {
+        std::fprintf(stderr, "brindlecorpc serve: %s\nTry 'brindlecorpc --help'.\n", error->c_str());
+        return 2;
+    }
+    if (!options.bindAddress.empty() && QHostAddress(QString::fromStdString(options.bindAddress)).isNull()) {
+        std::fprintf(stderr, "brindlecorpc serve: --bind needs an IP address, not '%s'\n",
+                     options.bindAddress.c_str());
+        return 2;
+    }
+    // A client that goes away mid-response must not end the server.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    QCoreApplication app(argc, argv);
+    ServerRuntime runtime(options);
+    if (auto error = runtime.openImage(options.imagePath)) {
+        std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
+        return 1;
+    }
+    if (!runtime.listen()) {
+        std::fputs("Winsock Error - Cannot Listen\n", stderr);
+        return 1;
+    }
+    if (!installStopSignals()) {
+        std::perror("brindlecorpc serve: signals");
+        return 1;
+    }
+    QSocketNotifier stopNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+
+    std::printf("%s\n", runtime.address().toLatin1().constData());
+    std::fflush(stdout);
+    app.exec();
+    runtime.closeListener();
+    return 0;
 }
 
 }  // namespace brindlecor::server

@@ -1,0 +1,110 @@
+// The emulated device at run time: the device memory, the HTTP listener with its array of up to 255
+// connection slots, the last visitor and access count, and the 500 ms countdown. The UDP services, the serial
+// port and the window attach to it; their device effects are registered here and called in order.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/emulation/device.h"
+#include "server/emulation/http_responder.h"
+#include "server/shell/serve_options.h"
+
+class QTcpSocket;
+
+namespace brindlecor::server {
+
+class HttpListener;
+
+// The most connections served at once; a request beyond them is closed without being served.
+constexpr int kMaxConnectionSlots = 255;
+
+class ServerRuntime : public QObject, public DeviceEffects {
+    Q_OBJECT
+
+  public:
+    explicit ServerRuntime(ServeOptions options, QObject* parent = nullptr);
+    ~ServerRuntime() override;
+
+    Device& device() { return device_; }
+    const ServeOptions& options() const { return options_; }
+
+    // Effects of RAM writes and resets go to every registered object, in the order of registration.
+    void addEffects(DeviceEffects* effects);
+    void removeEffects(DeviceEffects* effects);
+
+    // Reads the image file into flash and resets the device; the error text when the file is missing,
+    // unreadable or too big (the device is then unchanged).
+    std::optional<std::string> openImage(const std::string& path);
+    // Reads the last opened image again and resets; nothing happens without one.
+    std::optional<std::string> reload();
+    const std::string& imagePath() const { return imagePath_; }
+
+    // Starts listening for HTTP; false when no address could be listened on. When the default address
+    // fails, the loopback address is tried before giving up.
+    bool listen();
+    void closeListener();
+    // The address to open in a browser, e.g. "http://127.0.0.1:8080/"; empty when not listening.
+    QString address() const { return address_; }
+    uint16_t httpPort() const;
+
+    // A visit from this address (a connection request, or a datagram on the download or name port): updates
+    // the last visitor and the access count and prints the visit line when printing is on.
+    void recordVisit(const QString& ip);
+    const QString& lastVisitor() const { return lastVisitor_; }
+    int32_t accessCount() const { return accessCount_; }
+    // "hh:mm:ss      N" for the latest visit.
+    const QString& accessCountText() const { return accessCountText_; }
+    // One line per visit on stdout: the access count text, two spaces, the last visitor.
+    void setPrintVisits(bool on) { printVisits_ = on; }
+
+    int connectionSlotCount() const { return static_cast<int>(slots_.size()); }
+
+    // DeviceEffects: forwarded to the registered objects.
+    void serialOutput(uint8_t byte) override;
+    void sendOutgoingDatagram() override;
+    void resetSerialPort() override;
+
+  signals:
+    void visited();
+
+  private:
+    friend class HttpListener;
+    struct Slot;
+
+    void connectionRequest(qintptr descriptor);
+    void acceptOn(Slot& slot, qintptr descriptor);
+    Slot& addSlot();
+    void dataArrival(Slot& slot);
+    void sweepIdle();
+    void recordVisitText(const char* ip, size_t length);
+
+    ServeOptions options_;
+    Device device_;
+    HttpResponder responder_;
+    std::vector<DeviceEffects*> effects_;
+    std::string imagePath_;
+
+    std::unique_ptr<HttpListener> listener_;
+    std::vector<std::unique_ptr<Slot>> slots_;  // connection slots 1..n of the socket array
+    std::string readBuffer_;
+    QString address_;
+
+    QString lastVisitor_;
+    QString accessCountText_;
+    int32_t accessCount_ = 0;
+    bool printVisits_ = true;
+
+    QTimer countdown_;
+    QTimer idleSweep_;
+    QElapsedTimer clock_;
+};
+
+}  // namespace brindlecor::server
