@@ -1,6 +1,7 @@
 #include "server/emulation/device.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -11,7 +12,9 @@ namespace brindlecor::server {
 
 namespace img = brindlecor::image;
 
-Device::Device() { flash.fill(img::kErased); }
+Device::Device() {
+    flash.fill(img::kErased);
+}
 
 std::optional<std::string> Device::loadImage(std::span<const uint8_t> image) {
     if (image.size() > img::kMaxImageLength)
@@ -24,6 +27,12 @@ std::optional<std::string> Device::loadImage(std::span<const uint8_t> image) {
 }
 
 std::optional<std::vector<uint8_t>> Device::readImageFile(const std::string& path, std::string& error) {
+    // A folder opens like a file and then reads as empty, which would pass for an empty image.
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        error = "Image file " + path + " is a folder";
+        return std::nullopt;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error = "Cannot open image file " + path;
@@ -34,7 +43,8 @@ std::optional<std::vector<uint8_t>> Device::readImageFile(const std::string& pat
     while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
         bytes.insert(bytes.end(), buffer, buffer + in.gcount());
         if (bytes.size() > img::kMaxImageLength) {
-            error = "Image file " + path + " is larger than " + std::to_string(img::kMaxImageLength) + " bytes";
+            error =
+                "Image file " + path + " is larger than " + std::to_string(img::kMaxImageLength) + " bytes";
             return std::nullopt;
         }
     }
@@ -54,7 +64,8 @@ void Device::reset() {
 }
 
 std::optional<LookupRecord> Device::lookup(uint32_t hash) const {
-    for (uint32_t at = img::kFirstEntryAddress; at + img::kEntrySize <= img::kFlashSize; at += img::kEntrySize) {
+    for (uint32_t at = img::kFirstEntryAddress; at + img::kEntrySize <= img::kFlashSize;
+         at += img::kEntrySize) {
         const uint8_t* entry = &flash[at];
         const uint8_t flags = entry[img::kEntryFlagsOffset];
         // The terminator (and erased flash) ends the search; it never answers a lookup itself.
@@ -91,7 +102,9 @@ void Device::ramWrite(uint16_t address, uint8_t value) {
     }
 }
 
-int Device::bitRead(uint8_t bit) const { return (ram[img::kBitAreaRam + bit / 8] >> (bit % 8)) & 1; }
+int Device::bitRead(uint8_t bit) const {
+    return (ram[img::kBitAreaRam + bit / 8] >> (bit % 8)) & 1;
+}
 
 void Device::bitWrite(uint8_t bit, int value) {
     const uint16_t at = static_cast<uint16_t>(img::kBitAreaRam + bit / 8);

@@ -128,6 +128,10 @@ HttpOutcome HttpResponder::handle(Device& device, std::string_view data) {
         return HttpOutcome::Respond;
     }
     const LookupRecord& entry = *found;
+    auto fail = [this] {
+        response_.clear();
+        return HttpOutcome::CloseWithoutResponse;
+    };
     // A page that writes its own status line keeps it; an object value never has one.
     auto pageHeader = [&](std::string_view type, bool unlessPresent = true) {
         if (!pageHeaders_ || (unlessPresent && response_.starts_with("HTTP/"))) return;
@@ -138,19 +142,17 @@ HttpOutcome HttpResponder::handle(Device& device, std::string_view data) {
     };
     if (entry.flags & img::kFileFormHandler) {
         applyQuery(device, text);
-        if (!renderFile(device, entry.address, entry.length, img::kFilePage, response_))
-            return HttpOutcome::CloseWithoutResponse;
+        if (!renderFile(device, entry.address, entry.length, img::kFilePage, response_)) return fail();
         pageHeader(contentTypeFor(pathExtension));
         return HttpOutcome::Respond;
     }
     if ((entry.flags & img::kObjectEntry) && hasValueText(entry.flags)) {
-        if (!appendObjectValue(device, entry, response_)) return HttpOutcome::CloseWithoutResponse;
+        if (!appendObjectValue(device, entry, response_)) return fail();
         response_ += "\r\n";
         pageHeader("text/plain", false);
         return HttpOutcome::Respond;
     }
-    if (!renderFile(device, entry.address, entry.length, entry.flags, response_))
-        return HttpOutcome::CloseWithoutResponse;
+    if (!renderFile(device, entry.address, entry.length, entry.flags, response_)) return fail();
     if (entry.flags & (img::kFilePage | img::kFileFormHandler)) pageHeader(contentTypeFor(pathExtension));
     return HttpOutcome::Respond;
 }
