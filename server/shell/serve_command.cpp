@@ -11,6 +11,7 @@
 #include "server/shell/command_line.h"
 #include "server/shell/serve_options.h"
 #include "server/shell/server_runtime.h"
+#include "server/shell/udp_runtime.h"
 
 namespace brindlecor::server {
 
@@ -60,6 +61,8 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
         std::fputs("Winsock Error - Cannot Listen\n", stderr);
         return 1;
     }
+    UdpRuntime udp(runtime);
+    if (auto error = udp.bind()) std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
     if (!installStopSignals()) {
         std::perror("brindlecorpc serve: signals");
         return 1;
