@@ -20,6 +20,8 @@ class PseudoTerminal {
     PseudoTerminal() {
         master_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
+        // A program the test starts must not inherit the master, or closing it here would not hang up.
+        fcntl(master_, F_SETFD, FD_CLOEXEC);
         if (const char* name = ptsname(master_)) slavePath_ = name;
         termios t{};
         tcgetattr(master_, &t);
