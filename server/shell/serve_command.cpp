@@ -9,6 +9,7 @@
 
 #include "common/settings_store.h"
 #include "server/shell/command_line.h"
+#include "server/shell/serial_runtime.h"
 #include "server/shell/serve_options.h"
 #include "server/shell/server_runtime.h"
 #include "server/shell/udp_runtime.h"
@@ -53,6 +54,11 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
 
     QCoreApplication app(argc, argv);
     ServerRuntime runtime(options);
+    SerialRuntime serial(runtime.device());
+    serial.setPortOverride(options.serialPath);
+    serial.setReporter(
+        [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
+    runtime.addEffects(&serial.effects());
     if (auto error = runtime.openImage(options.imagePath)) {
         std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
         return 1;
