@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/settings_store.h"
@@ -28,13 +30,20 @@ bool pumpUntil(Condition condition, int timeoutMs = 10000) {
     return true;
 }
 
+// An application object for the fixture's lifetime, unless one exists already.
+std::unique_ptr<QCoreApplication> makeApplication() {
+    static int argc = 1;
+    static char name[] = "serial_runtime_test";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance()) return nullptr;
+    return std::make_unique<QCoreApplication>(argc, argv);
+}
+
 class SerialRuntimeTest : public ::testing::Test {
   protected:
     SerialRuntimeTest() {
-        static int argc = 1;
-        static char name[] = "serial_runtime_test";
-        static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
+        // COM port settings come from a folder of the test's own, never from the user's.
+        if (const char* old = getenv("XDG_CONFIG_HOME")) oldConfig_ = old;
         char pattern[] = "/tmp/serial-runtime-XXXXXX";
         config_ = mkdtemp(pattern);
         setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
@@ -44,6 +53,11 @@ class SerialRuntimeTest : public ::testing::Test {
     ~SerialRuntimeTest() override {
         device.setEffects(nullptr);
         std::filesystem::remove_all(config_);
+        if (oldConfig_) {
+            setenv("XDG_CONFIG_HOME", oldConfig_->c_str(), 1);
+        } else {
+            unsetenv("XDG_CONFIG_HOME");
+        }
     }
 
     void setting(const std::string& key, const std::string& value) {
@@ -63,7 +77,9 @@ class SerialRuntimeTest : public ::testing::Test {
         return got;
     }
 
+    std::optional<std::string> oldConfig_;
     std::string config_;
+    std::unique_ptr<QCoreApplication> app_ = makeApplication();
     Device device;
     SerialRuntime runtime{device};
     std::vector<std::string> reports;
