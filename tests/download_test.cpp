@@ -1,0 +1,282 @@
+// Downloads between the two programs over loopback: `tamarquill download` into `brindlecorpc serve`, the
+// password stored by `tamarquill password`, the device's other UDP services, and the download core run
+// in-process against the real server with a clock that can jump.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+
+#include "builder/download/download_password.h"
+#include "builder/download/download_sender.h"
+#include "common/settings_store.h"
+#include "tests/support/program.h"
+
+namespace brindlecor::testing {
+namespace {
+
+using builder::DownloadOutcome;
+using builder::DownloadSender;
+
+// A UDP socket on an ephemeral loopback port.
+class LoopbackUdp : public builder::DatagramPort {
+  public:
+    LoopbackUdp() {
+        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    }
+    ~LoopbackUdp() override { close(fd_); }
+    bool send(const std::string&, int port, std::span<const uint8_t> bytes) override {
+        ++sent;
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0;
+    }
+    bool sendText(int port, const std::string& text) {
+        return send("", port, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    }
+    // The next datagram within timeoutMs, with the port it came from.
+    std::optional<std::string> receive(int timeoutMs, int* fromPort = nullptr) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
+        char buffer[2048];
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t n =
+            recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (n < 0) return std::nullopt;
+        if (fromPort) *fromPort = ntohs(from.sin_port);
+        return std::string(buffer, static_cast<size_t>(n));
+    }
+    int localPort() const {
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
+        return ntohs(local.sin_port);
+    }
+    int sent = 0;
+
+  private:
+    int fd_ = -1;
+};
+
+std::string httpGet(int port, const std::string& path) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    std::string response;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
+        if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(fd, buffer, sizeof buffer)) > 0) response.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    close(fd);
+    return response;
+}
+
+// Two sites made with `tamarquill make`, a settings folder, and a server of the first image on free ports.
+struct Bench {
+    TempDir dir;
+    std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir.file("cfg")};
+    int http = freePort(), download = freePort(true), name = freePort(true), ram = freePort(true),
+        outgoing = freePort(true);
+    std::unique_ptr<BackgroundProgram> server;
+
+    // The images carry these download passwords; blobBytes of filler make the second one larger.
+    explicit Bench(const std::string& passwordOne = "", const std::string& passwordTwo = "",
+                   size_t blobBytes = 0) {
+        dir.write("site1/index.htm", "Hello one ^temp^\r\n");
+        dir.write("site1/send.kvi", "sent");
+        dir.write("site2/index.htm", "Second site\r\n");
+        if (blobBytes) dir.write("site2/blob.bin", std::string(blobBytes, 'b'));
+        make("one", "$devicename \"One\"\r\n$downloadpassword \"" + passwordOne +
+                        "\"\r\ntemp db 25\r\norg 65310\r\nsend db 0\r\n");
+        make("two", "$devicename \"Two\"\r\n$downloadpassword \"" + passwordTwo + "\"\r\n");
+        server = std::make_unique<BackgroundProgram>(
+            programPath("brindlecorpc"),
+            std::vector<std::string>{"serve", dir.file("one.kvb"), "--http-port", std::to_string(http),
+                                     "--download-port", std::to_string(download), "--name-port",
+                                     std::to_string(name), "--ram-port", std::to_string(ram),
+                                     "--datagram-port", std::to_string(outgoing)},
+            env);
+        EXPECT_TRUE(server->waitForOutput("http://")) << server->err();
+    }
+    void make(const std::string& stem, const std::string& body) {
+        dir.write(stem + ".kvd", "$sitepath \"" + dir.file("site" + std::string(stem == "one" ? "1" : "2")) +
+                                     "\"\r\n$sitefile \"" + dir.file(stem + ".kvb") + "\"\r\n" + body);
+        const RunResult r = runProgram(programPath("tamarquill"), {"make", dir.file(stem + ".kvd")}, "", env);
+        ASSERT_EQ(r.status, 0) << r.out << r.err;
+    }
+    RunResult downloadCommand(const std::string& image, std::vector<std::string> more = {}) {
+        std::vector<std::string> args{
+            "download", dir.file(image),          "--to",         "127.0.0.1",
+            "--port",   std::to_string(download), "--local-port", std::to_string(freePort(true))};
+        args.insert(args.end(), more.begin(), more.end());
+        return runProgram(programPath("tamarquill"), args, "", env);
+    }
+    std::string deviceName() {
+        LoopbackUdp udp;
+        udp.sendText(name, "?");
+        return udp.receive(5000).value_or("no answer");
+    }
+};
+
+TEST(Download, CommandReplacesTheServedSite) {
+    Bench bench("", "", 20000);  // image two passes 16 KiB: two blocks to erase
+    EXPECT_NE(httpGet(bench.http, "/").find("Hello one 25"), std::string::npos);
+    EXPECT_EQ(bench.deviceName(), "One" + std::string(61, ' '));
+
+    const RunResult r = bench.downloadCommand("two.kvb", {"--verify"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Erase:80h\nErase:40h\nProg: 41h\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("Prog: 40h\nVerify: 40h\nVerify: 41h\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Download OK\nWarning: Downloaded File has No Password\r\n"), std::string::npos);
+
+    EXPECT_NE(httpGet(bench.http, "/").find("Second site"), std::string::npos);
+    EXPECT_EQ(bench.deviceName(), "Two" + std::string(61, ' '));
+    // Every download datagram and name query counted as a visit.
+    EXPECT_NE(bench.server->out().find("127.0.0.1"), std::string::npos);
+}
+
+TEST(Download, RamWriteRecordsAndTheOutgoingDatagram) {
+    Bench bench;
+    LoopbackUdp listener, client;
+    const int to = listener.localPort();
+    // Registers 0x2D6-0x2DF: 127.0.0.1, the listener's port, data at RAM 0x100, 4 bytes; then the data; then
+    // a record with a wrong check byte, which ends the datagram's processing.
+    std::string records = {10, static_cast<char>(10 ^ 0xFF), static_cast<char>(0xD6), 0x02, 127, 0, 0, 1};
+    records += {static_cast<char>(to & 0xFF), static_cast<char>(to >> 8), 0x00, 0x01, 4, 0};
+    records += {4, static_cast<char>(4 ^ 0xFF), 0x00, 0x01, 'P', 'I', 'N', 'G'};
+    records += {1, 0x00, 0x02, 0x01, 'X'};
+    ASSERT_TRUE(client.sendText(bench.ram, records));
+    EXPECT_FALSE(client.receive(200)) << "the RAM write service does not answer";
+
+    // A form that writes the register 0xFF1E sends the datagram from the outgoing port.
+    EXPECT_NE(httpGet(bench.http, "/send.kvi?send=1").find("sent"), std::string::npos);
+    int from = 0;
+    EXPECT_EQ(listener.receive(5000, &from).value_or("nothing"), "PING");
+    EXPECT_EQ(from, bench.outgoing);
+}
+
+TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
+    Bench bench("secret", "secret");
+    RunResult r = runProgram(programPath("tamarquill"), {"password"}, "secret\n", bench.env);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Download password set\n");
+    const auto expected = builder::downloadPasswordBytes("secret");
+    EXPECT_EQ(SettingsStore(bench.dir.file("cfg/Tamarquill.conf")).getSetting("Password", ""),
+              std::string(expected.begin(), expected.end()));
+
+    r = bench.downloadCommand("two.kvb");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("Warning"), std::string::npos) << r.out;
+    EXPECT_NE(httpGet(bench.http, "/").find("Second site"), std::string::npos);
+
+    // The core in-process with its own clock: a wrong password gets no answer, and the clock jumping past
+    // 30 seconds ends the download with the designed message after the first request.
+    struct View : builder::DownloadView, builder::BuildView {
+        std::string log;
+        void showDownloadStatus(std::string_view) override {}
+        void setProgressRange(int, int) override {}
+        void setProgressValue(int) override {}
+        builder::YesNoCancel askYesNoCancel(std::string_view, std::string_view) override {
+            return builder::YesNoCancel::No;
+        }
+        void showInformation(std::string_view, std::string_view) override {}
+        void showLogErrorColours() override {}
+        void appendLog(std::string_view text) override { log += text; }
+        void clearLog() override {}
+        void showErrorState(bool) override {}
+        void errorReported(std::string_view, std::string_view, const builder::SourceLocation*) override {}
+        builder::Answer askOkCancel(std::string_view, std::string_view) override {
+            return builder::Answer::Ok;
+        }
+        void showErrorBox(std::string_view) override {}
+        void siteFileChanged(const std::string&) override {}
+    };
+    for (const char* password : {"secret", "wrong"}) {
+        SCOPED_TRACE(password);
+        LoopbackUdp port;
+        View view;
+        builder::BuildLog log(view);
+        log.setSilentErrors(true);
+        int64_t now = 1000;
+        DownloadSender sender(port, view, log, [&] { return now; });
+        sender.setTarget("127.0.0.1", bench.download);
+        sender.setPassword(builder::downloadPasswordBytes(password));
+        sender.start(bench.dir.file("one.kvb"));
+        // An accepted erase answers after about a second; give it twice that before the clock jumps.
+        while (sender.running()) {
+            if (auto reply = port.receive(4000)) {
+                const std::string bytes = *reply;
+                sender.onReply({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+            } else {
+                now += 31;
+                sender.onTick(now);
+            }
+        }
+        if (std::string(password) == "secret") {
+            EXPECT_EQ(sender.outcome(), DownloadOutcome::Done);
+            EXPECT_EQ(view.log, "");
+        } else {
+            EXPECT_EQ(sender.outcome(), DownloadOutcome::NoResponse);
+            EXPECT_EQ(view.log,
+                      "Downloading Error: No Response From Brindlecor, Check Password or Connection\r\n");
+            EXPECT_EQ(port.sent, 1);
+        }
+    }
+    EXPECT_NE(httpGet(bench.http, "/").find("Hello one 25"), std::string::npos)
+        << "the wrong one changed nothing";
+}
+
+TEST(Download, CommandLineRefusals) {
+    TempDir dir;
+    const std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir.file("cfg")};
+    std::string firmware(1024, '\0');
+    firmware.replace(512, 29, "Firmware 2.0 for a Brindlecor");
+    firmware[541] = 0x1A;
+    dir.write("firmware.kvb", firmware);
+    const std::string port = std::to_string(freePort(true));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"download"}, 2, "no image file given"},
+        {{"download", "x.kvb", "--port", "http"}, 2, "--port needs a port number 1-65535, not 'http'"},
+        {{"download", "x.kvb", "--colour"}, 2, "unknown option '--colour'"},
+        {{"download", dir.file("none.kvb"), "--port", port, "--local-port", "0"},
+         1,
+         "Downloading Error: Image File Not Found: " + dir.file("none.kvb")},
+        // Without a terminal a firmware image counts as not confirmed: nothing is sent.
+        {{"download", dir.file("firmware.kvb"), "--port", port, "--local-port", "0"}, 1, "not confirmed"},
+        {{"password", "extra"}, 2, "takes no arguments"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = runProgram(programPath("tamarquill"), c.args, "", env);
+        EXPECT_EQ(r.status, c.status) << c.args[1];
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    }
+    // An empty answer clears the stored password.
+    runProgram(programPath("tamarquill"), {"password"}, "abc\n", env);
+    const RunResult r = runProgram(programPath("tamarquill"), {"password"}, "", env);
+    EXPECT_EQ(r.out, "Download password cleared\n");
+    EXPECT_EQ(SettingsStore(dir.file("cfg/Tamarquill.conf")).getSetting("Password", "absent"), "absent");
+}
+
+}  // namespace
+}  // namespace brindlecor::testing
