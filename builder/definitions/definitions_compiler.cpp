@@ -71,7 +71,10 @@ DefinitionsCompiler::DefinitionsCompiler(BuildSettings& settings, std::vector<Ob
 
 void DefinitionsCompiler::compileDefinitions(const std::string& path) {
     // The caller may have emptied or refilled the table since the last make.
-    if (includeDepth_ == 0) rebuildIndex();
+    if (includeDepth_ == 0) {
+        rebuildIndex();
+        log_.clearLocation();  // a missing top file belongs to no statement
+    }
     compileFile(path);
 }
 

@@ -14,8 +14,26 @@ constexpr std::string_view kReferenceName = "abcdefghijklmnopqrstuvwxyz_01234567
 constexpr std::string_view kReferenceModifier = ":+-*\\/()&|#%~'$";
 constexpr std::string_view kReferenceArgument = "0123456789abcdefghijklmnopqrstuvwxyz";
 
-bool inSet(std::string_view set, char lowered) {
-    return set.find(lowered) != std::string_view::npos;
+// Membership tables, built once: the scanner tests every character of a file against them.
+class CharSet {
+  public:
+    constexpr explicit CharSet(std::string_view members) {
+        for (char c : members) member_[static_cast<unsigned char>(c)] = true;
+    }
+    constexpr bool has(char c) const { return member_[static_cast<unsigned char>(c)]; }
+
+  private:
+    bool member_[256] = {};
+};
+
+constexpr CharSet kAtomStartSet(kAtomStart);
+constexpr CharSet kAtomContinueSet(kAtomContinue);
+constexpr CharSet kReferenceNameSet(kReferenceName);
+constexpr CharSet kReferenceModifierSet(kReferenceModifier);
+constexpr CharSet kReferenceArgumentSet(kReferenceArgument);
+
+bool inSet(const CharSet& set, char lowered) {
+    return set.has(lowered);
 }
 
 int32_t lengthOf(const std::string& text) {
@@ -152,13 +170,13 @@ std::string getatom(const std::string& text, int32_t& position, bool& quoted, in
         const char ch = text[position - 1];
         ++position;
         const char lowered = lowerChar(ch);
-        if (inSet(kAtomStart, lowered)) {
+        if (inSet(kAtomStartSet, lowered)) {
             start = position - 1;
             result += ch;
             while (position <= length) {
                 const char d = text[position - 1];
                 ++position;
-                if (!inSet(kAtomContinue, lowerChar(d))) break;
+                if (!inSet(kAtomContinueSet, lowerChar(d))) break;
                 result += d;
             }
             return result;
@@ -236,23 +254,23 @@ Reference parseReference(const std::string& text, int32_t& position) {
     auto at = [&](int32_t p) -> int {
         return (p >= 1 && p <= length) ? static_cast<unsigned char>(lowerChar(text[p - 1])) : -1;
     };
-    auto member = [](std::string_view set, int c) { return c < 0 || inSet(set, static_cast<char>(c)); };
+    auto member = [](const CharSet& set, int c) { return c < 0 || inSet(set, static_cast<char>(c)); };
     ++position;
     int ch = at(position);
-    while (member(kReferenceName, ch)) {
+    while (member(kReferenceNameSet, ch)) {
         if (ch >= 0) ref.name += static_cast<char>(ch);
         ++position;
         if (position > length) return ref;
         ch = at(position);
     }
     if (ch == '^') return ref;
-    if (inSet(kReferenceModifier, static_cast<char>(ch))) {
+    if (inSet(kReferenceModifierSet, static_cast<char>(ch))) {
         ref.modifier = static_cast<char>(ch);
         ++position;
         while (true) {
             if (position > length) return ref;
             ch = at(position);
-            if (!inSet(kReferenceArgument, static_cast<char>(ch))) break;
+            if (!inSet(kReferenceArgumentSet, static_cast<char>(ch))) break;
             ref.argument += static_cast<char>(ch);
             ++position;
         }

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace brindlecor::builder {
@@ -23,7 +22,9 @@ std::optional<std::string> readWholeFile(const std::string& path) {
     if (path.empty() || !fs::is_regular_file(path, ec)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string content;
+    char buffer[65536];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) content.append(buffer, in.gcount());
     if (in.bad()) return std::nullopt;
     return content;
 }
