@@ -26,10 +26,11 @@ std::string readPassword() {
             termios silent = saved;
             silent.c_lflag &= static_cast<tcflag_t>(~ECHO);
             silent.c_lflag |= ECHONL;
-            tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+            // TCSANOW: a password typed ahead of the prompt must not be flushed away.
+            tcsetattr(STDIN_FILENO, TCSANOW, &silent);
         }
         std::getline(std::cin, line);
-        if (quiet) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        if (quiet) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
     } else {
         std::getline(std::cin, line);
     }
