@@ -1,0 +1,262 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/emulation/image_fixture.h"
+#include "tests/support/program.h"
+
+namespace brindlecor::testing {
+namespace {
+
+// A small site: the worked example page, an object, a form handler and a plain file.
+std::string siteImage() {
+    return ImageFixture()
+        .ram(0x40, "\x19")  // 25
+        .object("temp", 0x40, 1, 0x21)
+        .file("index.htm", 0x40, "Temp: ^\x83\x40\x00\x98 C")
+        .file("set.kvi", 0x10, "set ^\x83\x40\x00\x98")
+        .file("bad.htm", 0x40, "x^\x8C\x00\xB0\x98")
+        .file("logo.gif", 0x00, "GIF89a")
+        .text();
+}
+
+int connectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return -1;
+    }
+    const int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    return fd;
+}
+
+void sendText(int fd, const std::string& text) {
+    ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
+}
+
+// Everything the server sends until it closes; `closed` is false when it still holds the connection open
+// after timeoutMs.
+std::string readToClose(int fd, bool& closed, int timeoutMs = 10000) {
+    std::string got;
+    closed = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return got;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return got;
+        char buffer[4096];
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            closed = true;
+            return got;
+        }
+        got.append(buffer, static_cast<size_t>(n));
+    }
+}
+
+// Sends the segments one by one (a pause between them so that they arrive apart) and returns the answer.
+std::string exchange(int port, const std::vector<std::string>& segments, bool* closedOut = nullptr) {
+    const int fd = connectTo(port);
+    EXPECT_GE(fd, 0);
+    if (fd < 0) return "<no connection>";
+    for (size_t i = 0; i < segments.size(); ++i) {
+        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sendText(fd, segments[i]);
+    }
+    bool closed = false;
+    std::string got = readToClose(fd, closed);
+    if (closedOut) *closedOut = closed;
+    EXPECT_TRUE(closed) << "the server keeps the connection open";
+    close(fd);
+    return got;
+}
+
+// `brindlecorpc serve` on a free port of its own, with settings of its own.
+class Served {
+  public:
+    explicit Served(std::vector<std::string> extra = {}, const std::string& image = siteImage())
+        : port(freePort()) {
+        dir.write("site.kvb", image);
+        std::vector<std::string> args{"serve",           dir.file("site.kvb"),
+                                      "--http-port",     std::to_string(port),
+                                      "--download-port", std::to_string(freePort(true)),
+                                      "--name-port",     std::to_string(freePort(true)),
+                                      "--ram-port",      std::to_string(freePort(true)),
+                                      "--datagram-port", std::to_string(freePort(true))};
+        args.insert(args.end(), extra.begin(), extra.end());
+        program = std::make_unique<BackgroundProgram>(
+            programPath("brindlecorpc"), args, std::vector<std::string>{"XDG_CONFIG_HOME=" + dir.path()});
+        started = program->waitForOutput("http://127.0.0.1:" + std::to_string(port) + "/\n");
+    }
+    TempDir dir;
+    int port;
+    std::unique_ptr<BackgroundProgram> program;
+    bool started = false;
+};
+
+TEST(Serve, AnswersPagesObjectsFormsAndMissingFiles) {
+    Served s;
+    ASSERT_TRUE(s.started) << s.program->err();
+    const std::string ok = "HTTP/1.0 200 OK\r\nContent-Type: ";
+    struct Case {
+        std::string request;
+        std::string response;
+    } cases[] = {
+        {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", ok + "text/html\r\n\r\nTemp: 25 C"},
+        {"GET /temp HTTP/1.0\r\n\r\n", ok + "text/plain\r\n\r\n25\r\n"},
+        {"GET /logo.gif HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 200 OK\r\nExpires: Tue, 09 Sep 2025 18:18:18 GMT\r\n\r\nGIF89a"},
+        {"GET /set.kvi?temp=42 HTTP/1.0\r\n\r\n", ok + "text/html\r\n\r\nset 42"},
+        {"GET /Index.HTM HTTP/1.0\r\n\r\n", ok + "text/html\r\n\r\nTemp: 42 C"},
+        {"GET /nothing.htm HTTP/1.0\r\n\r\n",
+         "HTTP/1.0 404 Not Found\r\n\r\n<h1>File not Found</h1><br><b><a "
+         "href=\"http://localhost/\">Brindlecor</a>"
+         " PC Demo Server V1.1 (BrindlecorPC)</b><br>"},
+        {"GET /bad.htm HTTP/1.0\r\n\r\n", ""},  // a run-time error in the page: closed without an answer
+    };
+    for (const auto& c : cases) EXPECT_EQ(exchange(s.port, {c.request}), c.response) << c.request;
+
+    // One visit line per connection: time, six spaces, the count, two spaces, the visitor.
+    ASSERT_EQ(s.program->stop(), 0);
+    const std::string out = s.program->out();
+    const std::regex line(R"(\d\d:\d\d:\d\d      (\d+)  127\.0\.0\.1)");
+    std::vector<std::string> lines;
+    for (size_t at = out.find('\n') + 1; at < out.size();) {
+        const size_t end = out.find('\n', at);
+        lines.push_back(out.substr(at, end - at));
+        at = end + 1;
+    }
+    ASSERT_EQ(lines.size(), std::size(cases));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, line)) << lines[i];
+        EXPECT_EQ(m[1], std::to_string(i + 1));
+    }
+}
+
+TEST(Serve, PageHeadersOffGivesTheDesignedBytes) {
+    Served s({"--page-headers", "off"});
+    ASSERT_TRUE(s.started) << s.program->err();
+    EXPECT_EQ(exchange(s.port, {"GET / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+}
+
+TEST(Serve, RequestsSplitOverSegments) {
+    Served s({"--page-headers", "off"});
+    ASSERT_TRUE(s.started) << s.program->err();
+    // The first segment holds the whole path: answered from it.
+    EXPECT_EQ(exchange(s.port, {"GET /index.htm", " HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    // A first segment too short to be a request is kept and joined with the next.
+    EXPECT_EQ(exchange(s.port, {"GE", "T / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    // A segment that is no request is dropped; a later one that starts a request is answered.
+    EXPECT_EQ(exchange(s.port, {"hello\r\n", "GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+}
+
+TEST(Serve, IdleConnectionsAreClosedAndDoNotBlockOthers) {
+    Served s({"--idle-timeout", "1", "--page-headers", "off"});
+    ASSERT_TRUE(s.started) << s.program->err();
+    const int silent = connectTo(s.port);
+    const int garbage = connectTo(s.port);
+    sendText(garbage, "PUT / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+    for (int fd : {silent, garbage}) {
+        bool closed = false;
+        EXPECT_EQ(readToClose(fd, closed), "");
+        EXPECT_TRUE(closed) << "an idle connection is closed after the idle time";
+        close(fd);
+    }
+}
+
+TEST(Serve, AConnectionBeyond255BusySlotsIsClosedAtOnce) {
+    Served s({"--page-headers", "off"});
+    ASSERT_TRUE(s.started) << s.program->err();
+    std::vector<int> held;
+    for (int i = 0; i < 255; ++i) {
+        held.push_back(connectTo(s.port));
+        ASSERT_GE(held.back(), 0);
+    }
+    bool closed = false;
+    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}, &closed), "");
+    EXPECT_TRUE(closed);
+    // A slot whose peer went away is taken by the next request.
+    close(held.back());
+    held.pop_back();
+    std::string answer;
+    for (int attempt = 0; attempt < 50 && answer.empty(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        answer = exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"});
+    }
+    EXPECT_EQ(answer, "25\r\n");
+    // The held slots were never answered, yet each still takes a request.
+    sendText(held.front(), "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(readToClose(held.front(), closed), "Temp: 25 C");
+    for (int fd : held) close(fd);
+    EXPECT_EQ(s.program->stop(SIGINT), 0);
+}
+
+TEST(Serve, RefusesBadImagesUsageAndBusyPorts) {
+    TempDir dir;
+    dir.write("big.kvb", std::string(49153, '\xFF'));
+    dir.write("ok.kvb", siteImage());
+    const std::string port = std::to_string(freePort());
+    const std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir.path()};
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err;
+    } cases[] = {
+        {{"serve", dir.file("none.kvb"), "--http-port", port}, 1, "Cannot open image file"},
+        {{"serve", dir.file("big.kvb"), "--http-port", port}, 1, "larger than 49152 bytes"},
+        {{"serve", dir.path(), "--http-port", port}, 1, "is a folder"},
+        {{"serve", dir.file("ok.kvb"), "--http-port", "http"}, 2, "port number"},
+        {{"serve", dir.file("ok.kvb"), "--bind", "somewhere", "--http-port", port}, 2, "--bind"},
+        {{"serve"}, 2, "no image given"},
+    };
+    for (const auto& c : cases) {
+        const auto r = runProgram(programPath("brindlecorpc"), c.args, "", env);
+        EXPECT_EQ(r.status, c.status) << c.args.back();
+        EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+
+    // Someone else listens on the port.
+    const int busy = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(busy, 1), 0);
+    socklen_t length = sizeof addr;
+    getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &length);
+    const std::string busyPort = std::to_string(ntohs(addr.sin_port));
+    for (const auto& bindArgs :
+         {std::vector<std::string>{}, std::vector<std::string>{"--bind", "127.0.0.1"}}) {
+        std::vector<std::string> args{"serve", dir.file("ok.kvb"), "--http-port", busyPort};
+        args.insert(args.end(), bindArgs.begin(), bindArgs.end());
+        const auto r = runProgram(programPath("brindlecorpc"), args, "", env);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "Winsock Error - Cannot Listen\n");
+    }
+    close(busy);
+}
+
+}  // namespace
+}  // namespace brindlecor::testing
