@@ -297,7 +297,10 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDeclaration(SourceFile& fi
         return Flow::Stop;  // the reported record stays counted
     }
     if (value.empty()) {
-        objects_.pop_back();  // the text ended inside the declaration
+        // The text ended inside the declaration, which ends the file quietly. An empty quoted value also ends
+        // it, but a make must not then pass with the rest of the file unread.
+        objects_.pop_back();
+        if (quoted) log_.reportError("Object", "Empty value for " + name);
         return Flow::Stop;
     }
     firstWithHash_.emplace(hash, index);
