@@ -216,11 +216,13 @@ TEST_F(Definitions, SettingsFromDirectives) {
     EXPECT_EQ(s.settings.exportFooterFile, "/abs/foot.txt");
 
     // Nothing resets the settings between makes; $parse adds its type again.
-    compile("$dhcp on\r\n$parse shtml\r\n$initializeport -32768\r\n");
+    compile("$outputonly\r\n");
+    compile("$dhcp on\r\n$parse shtml\r\n$initializeport -32768\r\nx db 1\r\n");
+    EXPECT_EQ(s.find("x")->direction, 2);
     EXPECT_EQ(s.settings.dhcpOn, -1);
     EXPECT_EQ(s.settings.serialHandshakeOn, 0);
     EXPECT_EQ(s.settings.initializePort, -32768);
-    EXPECT_EQ(s.settings.pageTypes.size(), 6u);
+    EXPECT_EQ(s.settings.pageTypes.size(), 6u);  // shtml twice
 }
 
 TEST_F(Definitions, PasswordFields) {
