@@ -43,7 +43,9 @@ std::string textValue(const InitialValue& value) {
 }  // namespace
 
 Builder::Builder(BuildView& view, const WallClock& clock, DefinitionsStep compile)
-    : log_(view), clock_(clock), compile_(std::move(compile)), ram_(image::kRamSize, 0) {}
+    : log_(view), clock_(clock), compile_(std::move(compile)), ram_(image::kRamSize, 0) {
+    objects_.reserve(kMaxObjects);  // a large table is then filled without moving its records around
+}
 
 void Builder::make(const std::string& definitionsPath) {
     definitionsPath_ = definitionsPath;
