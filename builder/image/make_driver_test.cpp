@@ -150,7 +150,17 @@ TEST(MakeDriver, StopsWithoutWritingOnFatalProblems) {
              for (const char* name : {"a", "b", "c", "d"}) f.site(name, "");
          },
          "Make Function|Too many site files: the directory would run past the end of flash memory"},
-        {"file data past 64 KiB", [](MakeFixture& f) { f.site("huge.bin", std::string(65537, 'x')); },
+        {"file data past 64 KiB",
+         [](MakeFixture& f) {
+             f.site("a.bin", std::string(40000, 'x'));
+             f.site("b.bin", std::string(25537, 'x'));
+         },
+         "Make Function|Site files hold more than 65536 bytes of data"},
+        {"compiled page past 64 KiB",
+         [](MakeFixture& f) {
+             f.objects = {objectRecord("t", image::kTypeByte, 1, 0)};
+             f.site("a.htm", "^t^" + std::string(65532, 'x'));
+         },
          "Make Function|Site files hold more than 65536 bytes of data"},
     };
     for (const auto& c : cases) {

@@ -24,6 +24,8 @@ bool readWholeFile(const std::string& path, std::string& bytes) {
     return !in.bad();
 }
 
+constexpr const char* kDataTooBig = "Site files hold more than 65536 bytes of data";
+
 bool isMarker(const std::string& name) {
     return lowerCase(name) == kPasswordMarkerFile;
 }
@@ -133,6 +135,14 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
         return Step::Next;
     }
     const std::string path = directory + "/" + name;
+    const bool compiled = (flags & (image::kFilePage | image::kFileFormHandler)) != 0;
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    if (!compiled && !ec && size > kFileDataCapacity - out_.dataPosition()) {
+        // Stored as it stands, it cannot fit: no need to read all of a stray large file first.
+        stopTooBig(kDataTooBig);
+        return Step::Next;
+    }
     std::string bytes;
     if (!readWholeFile(path, bytes)) {
         log_.reportError("Site File", "Cannot read " + path);
@@ -143,7 +153,6 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     recordHashes_.insert(hash);
     const size_t start = out_.dataPosition();
     PageOutcome outcome = PageOutcome::Finished;
-    const bool compiled = (flags & (image::kFilePage | image::kFileFormHandler)) != 0;
     if (compiled && bytes.find('^') != std::string::npos) {
         outcome = pages_.compilePage(bytes, path);
     } else {
@@ -154,7 +163,7 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     records_.back().length = length;
     runningOffset_ += length;
     if (out_.overflowed()) {
-        stopTooBig("Site files hold more than 65536 bytes of data");
+        stopTooBig(kDataTooBig);
         return Step::Next;
     }
     return outcome == PageOutcome::Cancelled ? Step::EndDirectory : Step::Next;
