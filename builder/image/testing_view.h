@@ -18,6 +18,7 @@ struct RecordingView : BuildView {
     std::vector<std::string> errors;     // "title|text"
     std::vector<std::string> locations;  // "file:line" of each error, "" without one
     std::vector<std::string> boxes;
+    std::vector<std::string> questions;  // "caption|message" of each OK/Cancel box
     Answer answer = Answer::Ok;
 
     void appendLog(std::string_view text) override { log += text; }
@@ -27,7 +28,10 @@ struct RecordingView : BuildView {
         errors.push_back(std::string(title) + "|" + std::string(text));
         locations.push_back(where ? where->file + ":" + std::to_string(where->line) : "");
     }
-    Answer askOkCancel(std::string_view, std::string_view) override { return answer; }
+    Answer askOkCancel(std::string_view caption, std::string_view message) override {
+        questions.push_back(std::string(caption) + "|" + std::string(message));
+        return answer;
+    }
     void showErrorBox(std::string_view text) override { boxes.emplace_back(text); }
     void siteFileChanged(const std::string&) override {}
 };
