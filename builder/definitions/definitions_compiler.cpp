@@ -156,7 +156,9 @@ bool DefinitionsCompiler::advanceCounter(SourceFile& file, int64_t by) {
 
 DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file, const std::string& word,
                                                                 bool& handled) {
-    handled = true;
+    // Every directive but org starts with "$"; declarations, by far the most statements, skip the list.
+    handled = !word.empty() && (word[0] == '$' || word == "org");
+    if (!handled) return Flow::Continue;
     if (word == "$include") {
         const std::string path = resolveNamedPath(file.path, file.nextAtom());
         if (includeDepth_ + 1 > kMaxIncludeDepth) {
