@@ -120,12 +120,12 @@ TEST(Serve, AnswersPagesObjectsFormsAndMissingFiles) {
         std::string request;
         std::string response;
     } cases[] = {
-        {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", ok + "text/html\r\n\r\nTemp: 25 C"},
-        {"GET /temp HTTP/1.0\r\n\r\n", ok + "text/plain\r\n\r\n25\r\n"},
+        {"GET / HTTP/1.1\r\nHost: x\r\n\r\n", ok + "text/html\r\nContent-Length: 10\r\n\r\nTemp: 25 C"},
+        {"GET /temp HTTP/1.0\r\n\r\n", ok + "text/plain\r\nContent-Length: 4\r\n\r\n25\r\n"},
         {"GET /logo.gif HTTP/1.0\r\n\r\n",
          "HTTP/1.0 200 OK\r\nExpires: Tue, 09 Sep 2025 18:18:18 GMT\r\n\r\nGIF89a"},
-        {"GET /set.kvi?temp=42 HTTP/1.0\r\n\r\n", ok + "text/html\r\n\r\nset 42"},
-        {"GET /Index.HTM HTTP/1.0\r\n\r\n", ok + "text/html\r\n\r\nTemp: 42 C"},
+        {"GET /set.kvi?temp=42 HTTP/1.0\r\n\r\n", ok + "text/html\r\nContent-Length: 6\r\n\r\nset 42"},
+        {"GET /Index.HTM HTTP/1.0\r\n\r\n", ok + "text/html\r\nContent-Length: 10\r\n\r\nTemp: 42 C"},
         {"GET /nothing.htm HTTP/1.0\r\n\r\n",
          "HTTP/1.0 404 Not Found\r\n\r\n<h1>File not Found</h1><br><b><a "
          "href=\"http://localhost/\">Brindlecor</a>"

@@ -135,10 +135,13 @@ HttpOutcome HttpResponder::handle(Device& device, std::string_view data) {
     // A page that writes its own status line keeps it; an object value never has one.
     auto pageHeader = [&](std::string_view type, bool unlessPresent = true) {
         if (!pageHeaders_ || (unlessPresent && response_.starts_with("HTTP/"))) return;
-        std::string header(kStatusOk);
-        header += type;
-        header += "\r\n\r\n";
-        response_.insert(0, header);
+        // The length lets a client tell a whole answer from one cut short by a dropped connection.
+        header_.assign(kStatusOk);
+        header_ += type;
+        header_ += "\r\nContent-Length: ";
+        header_ += std::to_string(response_.size());
+        header_ += "\r\n\r\n";
+        response_.insert(0, header_);
     };
     if (entry.flags & img::kFileFormHandler) {
         applyQuery(device, text);

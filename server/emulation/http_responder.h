@@ -23,8 +23,8 @@ constexpr std::string_view kNotFoundResponse =
 
 class HttpResponder {
   public:
-    // pageHeaders: put a status line and a Content-Type in front of pages, form handlers and object values,
-    // which the device sends bare.
+    // pageHeaders: put a status line, Content-Type and Content-Length in front of pages, form handlers and
+    // object values, which the device sends bare.
     explicit HttpResponder(bool pageHeaders = false) : pageHeaders_(pageHeaders) {}
 
     void setPageHeaders(bool on) { pageHeaders_ = on; }
@@ -38,7 +38,8 @@ class HttpResponder {
 
   private:
     bool pageHeaders_;
-    std::string request_;   // the lower-cased request
+    std::string request_;  // the lower-cased request
+    std::string header_;
     std::string response_;  // reused so that a request allocates nothing once the buffers have grown
 };
 

@@ -105,11 +105,11 @@ TEST(HttpResponder, PageHeadersNameTheTypeAndLeavePlainFilesAlone) {
         std::string request;
         std::string response;
     } cases[] = {
-        {"GET / HTTP/1.0\r\n", ok + "text/html\r\n\r\nTemp: 200 C"},
-        {"GET /data.xml HTTP/1.0\r\n", ok + "text/xml\r\n\r\n<t>200</t>"},
-        {"GET /style.css HTTP/1.0\r\n", ok + "text/css\r\n\r\np{}"},
-        {"GET /set.kvi HTTP/1.0\r\n", ok + "text/html\r\n\r\nok 200"},
-        {"GET /temp HTTP/1.0\r\n", ok + "text/plain\r\n\r\n200\r\n"},
+        {"GET / HTTP/1.0\r\n", ok + "text/html\r\nContent-Length: 11\r\n\r\nTemp: 200 C"},
+        {"GET /data.xml HTTP/1.0\r\n", ok + "text/xml\r\nContent-Length: 10\r\n\r\n<t>200</t>"},
+        {"GET /style.css HTTP/1.0\r\n", ok + "text/css\r\nContent-Length: 3\r\n\r\np{}"},
+        {"GET /set.kvi HTTP/1.0\r\n", ok + "text/html\r\nContent-Length: 6\r\n\r\nok 200"},
+        {"GET /temp HTTP/1.0\r\n", ok + "text/plain\r\nContent-Length: 5\r\n\r\n200\r\n"},
         {"GET /raw.htm HTTP/1.0\r\n", "HTTP/1.0 302 Found\r\n\r\n"},
         {"GET /logo.gif HTTP/1.0\r\n", kPlain + "GIF"},
         {"GET /nothing HTTP/1.0\r\n", std::string(kNotFoundResponse)},

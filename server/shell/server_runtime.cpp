@@ -5,9 +5,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAbstractEventDispatcher>
 #include <QHostAddress>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
@@ -48,9 +50,15 @@ size_t peerAddressText(qintptr descriptor, char* out, size_t size) {
 
 }  // namespace
 
+// One connection slot of the socket array. Slots work on the raw descriptor with notifiers that are kept
+// from one connection to the next, so a request costs little more than its accept, read, write and close.
 struct ServerRuntime::Slot {
-    QTcpSocket socket;
+    int fd = -1;
+    QSocketNotifier readable{QSocketNotifier::Read};
+    QSocketNotifier writable{QSocketNotifier::Write};
     std::string pending;  // a short first segment kept for the next one
+    std::string output;   // response bytes the socket has not taken yet
+    size_t outputSent = 0;
     qint64 acceptedAt = 0;
     bool answered = false;
 };
@@ -67,12 +75,20 @@ ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
     idleSweep_.setInterval(std::clamp(options_.idleTimeoutMs / 4, 100, 1000));
     connect(&idleSweep_, &QTimer::timeout, this, &ServerRuntime::sweepIdle);
     idleSweep_.start();
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        flushBeforeWaiting_ = true;
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] {
+            if (visitsUnflushed_) std::fflush(stdout);
+            visitsUnflushed_ = false;
+        });
+    }
 }
 
 ServerRuntime::~ServerRuntime() {
     device_.setEffects(nullptr);
+    if (visitsUnflushed_) std::fflush(stdout);
     closeListener();
-    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) (*it)->socket.abort();
+    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) closeSlot(**it);
 }
 
 void ServerRuntime::addEffects(DeviceEffects* effects) {
@@ -149,23 +165,31 @@ void ServerRuntime::recordVisit(const QString& ip) {
     recordVisitText(text.constData(), static_cast<size_t>(text.size()));
 }
 
+QString ServerRuntime::accessCountText() const {
+    if (accessCount_ == 0) return QString();
+    return QString::fromLatin1(visitStamp_) + QString::number(accessCount_);
+}
+
 void ServerRuntime::recordVisitText(const char* ip, size_t length) {
     ++accessCount_;
     const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char line[96];
-    const size_t stamp = std::strftime(line, sizeof line, "%H:%M:%S      ", &local);
-    const int count = std::snprintf(line + stamp, sizeof line - stamp, "%d", accessCount_);
-    const size_t countEnd = stamp + static_cast<size_t>(count);
-    lastVisitor_ = QString::fromLatin1(ip, static_cast<qsizetype>(length));
-    accessCountText_ = QString::fromLatin1(line, static_cast<qsizetype>(countEnd));
+    if (now != visitStampSecond_) {
+        std::tm local{};
+        localtime_r(&now, &local);
+        std::strftime(visitStamp_, sizeof visitStamp_, "%H:%M:%S      ", &local);
+        visitStampSecond_ = now;
+    }
+    lastVisitor_.assign(ip, length);
     if (printVisits_) {
-        std::fwrite(line, 1, countEnd, stdout);
-        std::fwrite("  ", 1, 2, stdout);
-        std::fwrite(ip, 1, length, stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        char line[128];
+        const int n = std::snprintf(line, sizeof line, "%s%d  %.*s\n", visitStamp_, accessCount_,
+                                    static_cast<int>(std::min<size_t>(length, 64)), ip);
+        std::fwrite(line, 1, static_cast<size_t>(std::min<int>(n, sizeof line - 1)), stdout);
+        // Lines of one busy moment go out together, just before the event loop waits again.
+        if (flushBeforeWaiting_)
+            visitsUnflushed_ = true;
+        else
+            std::fflush(stdout);
     }
     emit visited();
 }
@@ -173,83 +197,130 @@ void ServerRuntime::recordVisitText(const char* ip, size_t length) {
 ServerRuntime::Slot& ServerRuntime::addSlot() {
     auto slot = std::make_unique<Slot>();
     Slot* s = slot.get();
-    connect(&s->socket, &QTcpSocket::readyRead, this, [this, s] { dataArrival(*s); });
-    connect(&s->socket, &QTcpSocket::errorOccurred, this, [s](QAbstractSocket::SocketError error) {
-        // The peer closing is handled by the socket itself; anything else ends the connection.
-        if (error != QAbstractSocket::RemoteHostClosedError) s->socket.abort();
-    });
+    connect(&s->readable, &QSocketNotifier::activated, this, [this, s] { dataArrival(*s); });
+    connect(&s->writable, &QSocketNotifier::activated, this, [this, s] { sendPending(*s); });
     slots_.push_back(std::move(slot));
     return *s;
 }
 
 void ServerRuntime::connectionRequest(qintptr descriptor) {
+    const int fd = static_cast<int>(descriptor);
     char ip[INET6_ADDRSTRLEN] = {};
     recordVisitText(ip, peerAddressText(descriptor, ip, sizeof ip));
-    const size_t n = slots_.size();
-    for (size_t i = 0; i < n; ++i) {
-        Slot& slot = *slots_[i];
-        const auto state = slot.socket.state();
-        // A slot still sending a response stays busy until the bytes are out.
-        if (state == QAbstractSocket::UnconnectedState ||
-            (state == QAbstractSocket::ClosingState && slot.socket.bytesToWrite() == 0)) {
-            acceptOn(slot, descriptor);
+    for (auto& slot : slots_) {
+        if (slot->fd < 0) {
+            acceptOn(*slot, fd);
             return;
         }
     }
-    if (n < static_cast<size_t>(kMaxConnectionSlots)) {
-        acceptOn(addSlot(), descriptor);
+    if (slots_.size() < static_cast<size_t>(kMaxConnectionSlots)) {
+        acceptOn(addSlot(), fd);
         return;
     }
-    ::close(static_cast<int>(descriptor));
+    // Every slot is busy; one whose peer has already closed is as good as free. A slot still sending its
+    // response is not.
+    for (auto& slot : slots_) {
+        char probe;
+        if (!slot->answered && recv(slot->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
+            closeSlot(*slot);
+            acceptOn(*slot, fd);
+            return;
+        }
+    }
+    ::close(fd);
 }
 
-void ServerRuntime::acceptOn(Slot& slot, qintptr descriptor) {
-    if (slot.socket.state() != QAbstractSocket::UnconnectedState) slot.socket.abort();
+void ServerRuntime::acceptOn(Slot& slot, int descriptor) {
+    // The descriptor stays blocking: every call on it asks for MSG_DONTWAIT, which saves a system call.
+    slot.fd = descriptor;
     slot.pending.clear();
+    slot.output.clear();
+    slot.outputSent = 0;
     slot.answered = false;
     slot.acceptedAt = clock_.elapsed();
-    if (!slot.socket.setSocketDescriptor(descriptor)) ::close(static_cast<int>(descriptor));
+    slot.readable.setSocket(descriptor);
+    slot.readable.setEnabled(true);
+    slot.writable.setSocket(descriptor);
+    // Clients send the request right behind the connect, so it is usually there already; reading it now
+    // saves a round through the event loop.
+    dataArrival(slot);
+}
+
+void ServerRuntime::closeSlot(Slot& slot) {
+    if (slot.fd < 0) return;
+    slot.readable.setEnabled(false);
+    slot.writable.setEnabled(false);
+    ::close(slot.fd);
+    slot.fd = -1;
+    slot.pending.clear();
+    slot.output.clear();
+    slot.outputSent = 0;
 }
 
 void ServerRuntime::dataArrival(Slot& slot) {
-    const qint64 available = slot.socket.bytesAvailable();
-    if (available <= 0 || slot.answered) return;
-    const size_t kept = slot.pending.size();
+    if (slot.fd < 0) return;
+    // All that is there now is one text, behind a short segment kept from before.
+    constexpr size_t kMaxRead = 65536;
     readBuffer_.assign(slot.pending);
-    readBuffer_.resize(kept + static_cast<size_t>(available));
-    const qint64 got = slot.socket.read(readBuffer_.data() + kept, available);
-    readBuffer_.resize(kept + static_cast<size_t>(std::max<qint64>(got, 0)));
     slot.pending.clear();
+    const size_t kept = readBuffer_.size();
+    readBuffer_.resize(kept + kMaxRead);
+    const ssize_t n = ::recv(slot.fd, readBuffer_.data() + kept, kMaxRead, MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+        slot.pending.assign(readBuffer_.data(), kept);
+        return;
+    }
+    if (n <= 0) {
+        // The peer has closed, or the connection failed.
+        closeSlot(slot);
+        return;
+    }
+    readBuffer_.resize(kept + static_cast<size_t>(n));
     switch (responder_.handle(device_, readBuffer_)) {
         case HttpOutcome::KeepWaiting:
             slot.pending = readBuffer_;
             break;
         case HttpOutcome::Ignore:
             break;
-        case HttpOutcome::Respond: {
-            const std::string& response = responder_.response();
+        case HttpOutcome::Respond:
             slot.answered = true;
-            slot.socket.write(response.data(), static_cast<qint64>(response.size()));
-            slot.socket.flush();
-            slot.socket.disconnectFromHost();
+            slot.output.assign(responder_.response());
+            slot.outputSent = 0;
+            slot.readable.setEnabled(false);
+            sendPending(slot);
             break;
-        }
         case HttpOutcome::CloseWithoutResponse:
-            slot.answered = true;
-            slot.socket.disconnectFromHost();
+            closeSlot(slot);
             break;
     }
+}
+
+void ServerRuntime::sendPending(Slot& slot) {
+    while (slot.fd >= 0 && slot.outputSent < slot.output.size()) {
+        const ssize_t n = ::send(slot.fd, slot.output.data() + slot.outputSent,
+                                 slot.output.size() - slot.outputSent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            slot.outputSent += static_cast<size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            slot.writable.setEnabled(true);
+            return;
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    // Sent (or the peer is gone): the connection ends with its one response.
+    closeSlot(slot);
 }
 
 void ServerRuntime::sweepIdle() {
     const qint64 now = clock_.elapsed();
     for (auto& s : slots_) {
         Slot& slot = *s;
-        if (slot.socket.state() == QAbstractSocket::UnconnectedState) continue;
+        if (slot.fd < 0) continue;
         const qint64 age = now - slot.acceptedAt;
         const qint64 limit = slot.answered ? qint64(options_.idleTimeoutMs) * kStalledResponseFactor
                                            : qint64(options_.idleTimeoutMs);
-        if (age >= limit) slot.socket.abort();
+        if (age >= limit) closeSlot(slot);
     }
 }
 

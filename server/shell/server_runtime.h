@@ -17,8 +17,6 @@
 #include "server/emulation/http_responder.h"
 #include "server/shell/serve_options.h"
 
-class QTcpSocket;
-
 namespace brindlecor::server {
 
 class HttpListener;
@@ -58,10 +56,10 @@ class ServerRuntime : public QObject, public DeviceEffects {
     // A visit from this address (a connection request, or a datagram on the download or name port): updates
     // the last visitor and the access count and prints the visit line when printing is on.
     void recordVisit(const QString& ip);
-    const QString& lastVisitor() const { return lastVisitor_; }
+    QString lastVisitor() const { return QString::fromLatin1(lastVisitor_); }
     int32_t accessCount() const { return accessCount_; }
     // "hh:mm:ss      N" for the latest visit.
-    const QString& accessCountText() const { return accessCountText_; }
+    QString accessCountText() const;
     // One line per visit on stdout: the access count text, two spaces, the last visitor.
     void setPrintVisits(bool on) { printVisits_ = on; }
 
@@ -80,9 +78,11 @@ class ServerRuntime : public QObject, public DeviceEffects {
     struct Slot;
 
     void connectionRequest(qintptr descriptor);
-    void acceptOn(Slot& slot, qintptr descriptor);
+    void acceptOn(Slot& slot, int descriptor);
     Slot& addSlot();
     void dataArrival(Slot& slot);
+    void sendPending(Slot& slot);
+    void closeSlot(Slot& slot);
     void sweepIdle();
     void recordVisitText(const char* ip, size_t length);
 
@@ -97,10 +97,13 @@ class ServerRuntime : public QObject, public DeviceEffects {
     std::string readBuffer_;
     QString address_;
 
-    QString lastVisitor_;
-    QString accessCountText_;
+    std::string lastVisitor_;
+    char visitStamp_[16] = {};  // "hh:mm:ss      " of the latest visit
+    int64_t visitStampSecond_ = -1;
     int32_t accessCount_ = 0;
     bool printVisits_ = true;
+    bool flushBeforeWaiting_ = false;
+    bool visitsUnflushed_ = false;
 
     QTimer countdown_;
     QTimer idleSweep_;
