@@ -241,9 +241,6 @@ void ServerRuntime::acceptOn(Slot& slot, int descriptor) {
     slot.readable.setSocket(descriptor);
     slot.readable.setEnabled(true);
     slot.writable.setSocket(descriptor);
-    // Clients send the request right behind the connect, so it is usually there already; reading it now
-    // saves a round through the event loop.
-    dataArrival(slot);
 }
 
 void ServerRuntime::closeSlot(Slot& slot) {
