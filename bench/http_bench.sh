@@ -41,13 +41,13 @@ free_port() {
     exit 1
 }
 
-# The demo site, its main page without the status line it writes itself: the emulator then puts its own
-# header with a Content-Length in front, so that the client can tell complete answers from cut ones.
+# The demo site, its main page without any status line of its own: the emulator then puts its header with a
+# Content-Length in front, so that the client can tell complete answers from cut ones.
 [ -x "$build/bin/tamarquill" ] || { echo "no $build/bin/tamarquill: build first" >&2; exit 1; }
 cp -r "$root/examples/demo" "$work/demo"
 rm -f "$work/demo/demo.kvb"
-awk 'body { print; next } { sub(/\r+$/, "") } $0 == "" { body = 1 }' "$root/examples/demo/site/index.htm" \
-    >"$work/demo/site/index.htm"
+awk 'NR == 1 && !/^HTTP\// { body = 1 } body { print; next } { sub(/\r+$/, "") } $0 == "" { body = 1 }' \
+    "$root/examples/demo/site/index.htm" >"$work/demo/site/index.htm"
 "$build/bin/tamarquill" make "$work/demo/demo.kvd" >"$work/make.log" 2>&1 ||
     { echo "tamarquill make failed:" >&2; cat "$work/make.log" >&2; exit 1; }
 image=$work/demo/demo.kvb
