@@ -1,11 +1,9 @@
 #include "builder/shell/command_line.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string_view>
 
-#include "common/path_text.h"
+#include "common/sibling_program.h"
 
 namespace brindlecor::builder {
 
@@ -26,21 +24,10 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 on success, 1 when an error was reported, 2 on a usage error.\n";
 
-int startWindow(char** argv) {
-    const std::string window = executableFolder() + "/tamarquill-window";
-    if (access(window.c_str(), X_OK) == 0) {
-        execv(window.c_str(), argv);
-        std::perror(window.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "tamarquill: no window program at %s\n\n%s", window.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int tamarquillMain(int argc, char** argv) {
-    if (argc < 2) return startWindow(argv);
+    if (argc < 2) return execSiblingProgram("tamarquill-window", argv, kUsage);
     const std::string_view command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "--help" || command == "-h" || command == "help") {

@@ -1,11 +1,9 @@
 #include "server/shell/command_line.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <string_view>
 
-#include "common/path_text.h"
+#include "common/sibling_program.h"
 
 namespace brindlecor::server {
 
@@ -25,21 +23,10 @@ constexpr const char* kUsage =
     "\n"
     "Exit status: 0 after a clean stop, 1 on an error, 2 on a usage error.\n";
 
-int startWindow(char** argv) {
-    const std::string window = executableFolder() + "/brindlecorpc-window";
-    if (access(window.c_str(), X_OK) == 0) {
-        execv(window.c_str(), argv);
-        std::perror(window.c_str());
-        return 1;
-    }
-    std::fprintf(stderr, "brindlecorpc: no window program at %s\n\n%s", window.c_str(), kUsage);
-    return 2;
-}
-
 }  // namespace
 
 int brindlecorpcMain(int argc, char** argv) {
-    if (argc < 2) return startWindow(argv);
+    if (argc < 2) return execSiblingProgram("brindlecorpc-window", argv, kUsage);
     const std::string_view command = argv[1];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
