@@ -44,7 +44,8 @@ void emitLoad(ImageEmitter& out, const ObjectRecord& object) {
 
 void emitConstant(ImageEmitter& out, uint8_t token, int32_t value) {
     const auto v = static_cast<uint32_t>(value);
-    if ((v & 0xFFFF0000u) != 0) {
+    // The device reads the two-byte operand as signed, so 32768..65535 need all four bytes to keep their value.
+    if ((v & 0xFFFF8000u) != 0) {
         out.emitByte(code::kConst32);
         out.emitLe32(v);
     } else if ((v & 0xFF00u) != 0) {

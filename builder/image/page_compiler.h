@@ -14,8 +14,8 @@
 
 namespace brindlecor::builder {
 
-// Emits the smallest constant code that holds value, then token, then the decimal output code unless the
-// token produces its own output.
+// Emits the smallest constant code that holds value as the device reads it (the two-byte form is signed, so
+// only 256..32767 take it), then token, then the decimal output code unless the token produces its own output.
 void emitConstant(ImageEmitter& out, uint8_t token, int32_t value);
 
 enum class PageOutcome { Finished, Cancelled };
