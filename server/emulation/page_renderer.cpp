@@ -68,11 +68,11 @@ class PageMachine {
                     break;
                 }
                 case c::kConst16: {
-                    // The page compiler writes this form only for constants 256..65535 (bytes 2 and 3 zero),
-                    // so the value is read unsigned: sign-extending would turn +40000 into -25536.
+                    // The device sign-extends this operand: 40 9C loads -25536. Constants 32768..65535 are
+                    // therefore stored with the 32-bit form.
                     uint16_t v = 0;
                     if (!flash16(at, v)) return false;
-                    d_.operandRegister = v;
+                    d_.operandRegister = static_cast<int16_t>(v);
                     break;
                 }
                 case c::kConst32: {
