@@ -118,6 +118,22 @@ TEST(MakeCommand, ReportedErrorsGoToStderrAndSetTheExitStatus) {
     }
 }
 
+// A site root written with a trailing separator is shown as written; the files below it are found and named
+// with a single separator all the same.
+TEST(MakeCommand, SiteRootWithTrailingSeparator) {
+    TempDir dir;
+    dir.write("defs.kvd", "$sitepath \"site\\\"\r\n$sitefile out.kvb\r\n");
+    dir.write("site/index.htm", "^nope^");
+    dir.write("site/sub/big.bin", std::string(49152, 'x'));
+    const RunResult r = runProgram(programPath("tamarquill"), {"make", dir.file("defs.kvd")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Site Path is " + dir.file("site/") + "\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("File: " + dir.file("site/index.htm") + "\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Check all files in " + dir.file("site/") + " for size\r\n"), std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.kvb")));
+}
+
 TEST(MakeCommand, UsageErrors) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"make"}, std::vector<std::string>{"make", "a.kvd", "b.kvd"}}) {

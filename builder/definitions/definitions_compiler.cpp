@@ -42,11 +42,6 @@ std::string fixedPassword(const std::string& text, size_t width) {
     return isAllSpaces(field) ? noPasswordField(width) : field;
 }
 
-std::string withoutTrailingSlash(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    return path;
-}
-
 }  // namespace
 
 struct DefinitionsCompiler::SourceFile {
@@ -177,7 +172,7 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
         return Flow::Continue;
     }
     if (word == "$sitepath") {
-        settings_.siteRoot = withoutTrailingSlash(resolveNamedPath(file.path, trimSpaces(file.nextAtom())));
+        settings_.siteRoot = resolveNamedPath(file.path, trimSpaces(file.nextAtom()));
         if (!folderHoldsFile(settings_.siteRoot)) {
             log_.reportError("$SitePath", "Path " + settings_.siteRoot + " Not Found");
             return Flow::Stop;
