@@ -1,6 +1,8 @@
 #include "server/shell/serial_runtime.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include "common/settings_store.h"
 #include "common/text.h"
@@ -66,10 +68,23 @@ void SerialRuntime::Effects::resetSerialPort() {
     owner_.resetPort();
 }
 
+// Closing the last descriptor of a line hangs it up: a host on a pseudo-terminal then fails its reads, and a
+// real port drops its modem lines. A close that is followed at once by a reopen keeps a duplicate until the
+// port is open again, so the host sees at most a change of settings.
+int SerialRuntime::holdLine() const {
+    return port_.isOpen() ? ::fcntl(static_cast<int>(port_.handle()), F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+void SerialRuntime::releaseLine(int held) {
+    if (held >= 0) ::close(held);
+}
+
 void SerialRuntime::resetPort() {
+    const int held = holdLine();
     closePort();
     settings_ = kSerialDefaultSettings;
     reopenConfigured();
+    releaseLine(held);
 }
 
 void SerialRuntime::reopenConfigured() {
@@ -156,8 +171,10 @@ void SerialRuntime::readBytes() {
     }
     if (newSpeed) {
         settings_ = std::to_string(*newSpeed) + kSerialSettingsSuffix;
+        const int held = holdLine();
         closePort();
         reopenConfigured();
+        releaseLine(held);
     }
 }
 

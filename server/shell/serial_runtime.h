@@ -63,6 +63,9 @@ class SerialRuntime : public QObject {
     };
 
     void resetPort();
+    // A duplicate of the open port's descriptor (-1 when none is open), and its release.
+    int holdLine() const;
+    static void releaseLine(int held);
     void reopenConfigured();
     std::optional<std::string> openPath(const std::string& path, int comNumber);
     void applySettings();

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -38,6 +41,36 @@ std::unique_ptr<QCoreApplication> makeApplication() {
     if (QCoreApplication::instance()) return nullptr;
     return std::make_unique<QCoreApplication>(argc, argv);
 }
+
+// Opens and final closes of a device path, in order ('o', 'c'). A line is hung up for the host exactly when
+// its last open description is closed; a reopen that keeps the line up opens the new one first.
+class OpenCloseWatch {
+  public:
+    explicit OpenCloseWatch(const std::string& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0) inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_CLOSE);
+    }
+    ~OpenCloseWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    bool ok() const { return fd_ >= 0; }
+    std::string events() const {
+        std::string out;
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                if (e->mask & IN_OPEN) out += 'o';
+                if (e->mask & IN_CLOSE) out += 'c';
+                at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+            }
+        }
+        return out;
+    }
+
+  private:
+    int fd_;
+};
 
 class SerialRuntimeTest : public ::testing::Test {
   protected:
@@ -136,6 +169,42 @@ TEST_F(SerialRuntimeTest, SpeedCommandReopensAtTheSnappedRateAndResetRestores960
     device.reset();
     ASSERT_TRUE(pumpUntil([&] { return pty.waitForSpeed(B9600, 0) && runtime.isOpen(); }));
     EXPECT_EQ(runtime.portSettings(), "9600,n,8,1");
+    EXPECT_TRUE(reports.empty());
+}
+
+TEST_F(SerialRuntimeTest, ReopeningTheLineNeverHangsItUpForTheHost) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    runtime.setPortOverride(pty.slavePath());
+    device.reset();
+    ASSERT_TRUE(opened(pty));
+    OpenCloseWatch watch(pty.slavePath());
+    ASSERT_TRUE(watch.ok());
+    device.ram[0x320] = 0x77;  // above the initial values that a reset copies in
+
+    // A speed command, and a reset (a download's restart), each with a read right behind it.
+    const struct {
+        const char* name;
+        std::function<void()> reopen;
+    } cases[] = {
+        {"speed command", [&] { pty.write(std::string("\x30\xFC\x00\x00\x00\xD0\x20\x03", 8)); }},
+        {"reset", [&] {
+             pty.write(std::string("\xD0\x20\x03", 3));
+             device.reset();
+         }},
+    };
+    for (const auto& c : cases) {
+        watch.events();  // what came before
+        c.reopen();
+        std::string got;
+        ASSERT_TRUE(pumpUntil([&] {
+            got += pty.read(1, 0);
+            return !got.empty();
+        })) << c.name;
+        EXPECT_EQ(got, "\x77") << c.name;
+        // The new description is open before the old one closes: the line is never down.
+        EXPECT_EQ(watch.events(), "oc") << c.name;
+    }
     EXPECT_TRUE(reports.empty());
 }
 
