@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -157,6 +158,22 @@ TEST(Serve, PageHeadersOffGivesTheDesignedBytes) {
     ASSERT_TRUE(s.started) << s.program->err();
     EXPECT_EQ(exchange(s.port, {"GET / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
     EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+}
+
+// The builder picks the constant's code by its size and the server executes it: sums across every
+// constant form (one byte, two bytes signed, four bytes) must come out right.
+TEST(Serve, ConstantsOfEverySizeInAPageMadeByTheBuilder) {
+    TempDir project;
+    project.write("defs.kvd", "$sitepath \"site\"\r\n$sitefile \"out.kvb\"\r\norg 20h\r\nn db 5\r\nw dw -3\r\n");
+    std::filesystem::create_directories(project.file("site"));
+    project.write("site/index.htm",
+                  "^n+255^|^n+256^|^n+32767^|^n+32768^|^n+40000^|^n+65535^|^n+65536^|^w*40000^|^n-40000^");
+    const RunResult made = runProgram(programPath("tamarquill"), {"make", project.file("defs.kvd")});
+    ASSERT_EQ(made.status, 0) << made.out;
+    Served s({"--page-headers", "off"}, project.read("out.kvb"));
+    ASSERT_TRUE(s.started) << s.program->err();
+    EXPECT_EQ(exchange(s.port, {"GET / HTTP/1.0\r\n\r\n"}),
+              "260|261|32772|32773|40005|65540|65541|-120000|-39995");
 }
 
 TEST(Serve, RequestsSplitOverSegments) {
