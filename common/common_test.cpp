@@ -92,10 +92,14 @@ TEST_F(SettingsStoreTest, KeysIgnoreCaseAndValuesKeepEveryByte) {
     ASSERT_TRUE(store.saveSetting("Password", all));
     ASSERT_TRUE(store.saveSetting("IPlist1", " 10.0.0.1 lab "));
     ASSERT_TRUE(store.saveSetting("IPList1", "10.0.0.2"));
+    ASSERT_TRUE(store.saveSetting("#not a comment", "[x]"));
+    ASSERT_TRUE(store.saveSetting("[Config]", "k=v"));
 
     SettingsStore reread(file_);
     EXPECT_EQ(reread.getSetting("password", ""), all);
     EXPECT_EQ(reread.getSetting("IPLIST1", ""), "10.0.0.2");
+    EXPECT_EQ(reread.getSetting("#not a comment", ""), "[x]");
+    EXPECT_EQ(reread.getSetting("[config]", ""), "k=v");
     EXPECT_TRUE(reread.deleteSetting("iplist1"));
     EXPECT_TRUE(reread.deleteSetting("never-there"));
     EXPECT_EQ(SettingsStore(file_).getSetting("IPList1", "127.0.0.1"), "127.0.0.1");

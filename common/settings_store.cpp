@@ -41,9 +41,11 @@ std::string escapeSetting(std::string_view raw) {
     for (size_t i = 0; i < raw.size(); ++i) {
         const auto c = static_cast<unsigned char>(raw[i]);
         const bool edgeSpace = c == ' ' && (i == 0 || i + 1 == raw.size());
+        // A key must not begin like a comment or a section line.
+        const bool lineStart = i == 0 && (c == '#' || c == '[');
         if (c == '\\') {
             out += "\\\\";
-        } else if (c < 0x20 || c >= 0x7F || c == '=' || edgeSpace) {
+        } else if (c < 0x20 || c >= 0x7F || c == '=' || edgeSpace || lineStart) {
             out += "\\x";
             out += digits[c >> 4];
             out += digits[c & 15];

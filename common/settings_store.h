@@ -46,7 +46,7 @@ private:
 };
 
 // Encoding of one value or key for the file: printable ASCII stays, "\" and every other byte become
-// "\\" and "\xHH"; a leading or trailing space is escaped so that editors cannot lose it.
+// "\\" and "\xHH"; a leading or trailing space, and a leading "#" or "[", are escaped too.
 std::string escapeSetting(std::string_view raw);
 // Inverse of escapeSetting; false on a malformed escape.
 bool unescapeSetting(std::string_view text, std::string& out);
