@@ -14,6 +14,7 @@
 #include "builder/download/download_password.h"
 #include "builder/download/download_sender.h"
 #include "common/settings_store.h"
+#include "server/emulation/udp_services.h"
 #include "tests/support/program.h"
 
 namespace brindlecor::testing {
@@ -241,6 +242,23 @@ TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
     }
     EXPECT_NE(httpGet(bench.http, "/").find("Hello one 25"), std::string::npos)
         << "the wrong one changed nothing";
+}
+
+TEST(Download, EraseWaitsHeldAtOnceAreBounded) {
+    // Each erase holds its reply back for a second; a flood of them must not pile up without limit.
+    Bench bench;
+    LoopbackUdp client;
+    std::string erase = {0x01, 0x00, 0x00, 0x01};  // the block below the image, count 1
+    erase += std::string(16, '\xFF');
+    erase += '\0';
+    const int flood = static_cast<int>(server::kMaxEraseWaits) + 16;
+    for (int i = 0; i < flood; ++i) ASSERT_TRUE(client.sendText(bench.download, erase));
+    int replies = 0;
+    while (client.receive(3000)) ++replies;
+    EXPECT_EQ(replies, static_cast<int>(server::kMaxEraseWaits));
+    // Once they have settled, erases are served again.
+    ASSERT_TRUE(client.sendText(bench.download, erase));
+    EXPECT_EQ(client.receive(5000).value_or("nothing"), erase);
 }
 
 TEST(Download, CommandLineRefusals) {

@@ -15,6 +15,9 @@ namespace brindlecor::server {
 
 // An erase holds its reply back this long while the device keeps serving other events.
 constexpr int kEraseWaitMs = 1000;
+// A download has one erase outstanding; more erase waits than this at once are a flood, and the erase
+// requests beyond them are dropped unanswered before they touch flash.
+constexpr size_t kMaxEraseWaits = 64;
 
 // A download datagram part-way through its data bytes, waiting for an erase to settle.
 struct DownloadContinuation {

@@ -3,6 +3,7 @@
 #include <QNetworkDatagram>
 #include <QTimer>
 
+#include "common/download_protocol.h"
 #include "server/shell/server_runtime.h"
 
 namespace brindlecor::server {
@@ -76,6 +77,9 @@ void UdpRuntime::downloadArrival() {
         const QNetworkDatagram datagram = download_.receiveDatagram();
         runtime_.recordVisit(visitorText(datagram.senderAddress()));
         const QByteArray data = datagram.data();
+        if (eraseWaits_ >= kMaxEraseWaits && !data.isEmpty() &&
+            static_cast<uint8_t>(data[0]) == download::CMD_ERASE)
+            continue;
         finishDownload(receiveDownload(runtime_.device(), bytesOf(data)), datagram.senderAddress(),
                        static_cast<quint16>(datagram.senderPort()));
     }
@@ -90,8 +94,10 @@ void UdpRuntime::finishDownload(DownloadStep step, const QHostAddress& sender, q
             return;
         case DownloadStep::Kind::Wait:
             // The erase wait must not stretch: three of them are most of a whole download's time.
+            ++eraseWaits_;
             QTimer::singleShot(step.waitMs, Qt::PreciseTimer, this,
                                [this, continuation = std::move(step.continuation), sender, senderPort] {
+                                   --eraseWaits_;
                                    finishDownload(continueDownload(runtime_.device(), continuation), sender,
                                                   senderPort);
                                });

@@ -43,6 +43,7 @@ class UdpRuntime : public QObject, public DeviceEffects {
     QUdpSocket name_;
     QUdpSocket ram_;
     QUdpSocket outgoing_;
+    size_t eraseWaits_ = 0;  // erase replies held back at this moment
 };
 
 }  // namespace brindlecor::server
