@@ -171,7 +171,8 @@ QString ServerRuntime::accessCountText() const {
 }
 
 void ServerRuntime::recordVisitText(const char* ip, size_t length) {
-    ++accessCount_;
+    // A 32-bit count, as the device keeps it: it wraps rather than overflowing after 2^31 visits.
+    accessCount_ = static_cast<int32_t>(static_cast<uint32_t>(accessCount_) + 1u);
     const std::time_t now = std::time(nullptr);
     if (now != visitStampSecond_) {
         std::tm local{};
