@@ -50,8 +50,11 @@ std::optional<std::string> SerialRuntime::openComPort(int number) {
 
 void SerialRuntime::closePort() {
     if (!port_.isOpen()) return;
+    // Errors raised by the last flush belong to a port that is closing anyway.
+    closing_ = true;
     port_.flush();
     port_.close();
+    closing_ = false;
     emit portChanged();
 }
 
@@ -185,28 +188,30 @@ void SerialRuntime::sendReply() {
 
 void SerialRuntime::writeNow(const char* data, qint64 size) {
     if (!port_.isOpen() || size == 0) return;
+    // A host that stops reading must not make us hold its output without limit.
+    const qint64 waiting = port_.bytesToWrite();
+    if (waiting + size > kMaxPendingSerialOutput) return;
     port_.write(data, size);
-    port_.flush();
+    // Out at once; behind output that already waits, the port goes on as the line takes it.
+    if (waiting == 0) port_.flush();
 }
 
 void SerialRuntime::portError(QSerialPort::SerialPortError error) {
-    if (!port_.isOpen()) return;
-    std::string reason;
-    if (error == QSerialPort::ResourceError) {
-        // A USB adapter pulled out: the device is gone.
-        reason = toText(port_.errorString());
-    } else if (error == QSerialPort::ReadError || error == QSerialPort::WriteError) {
-        // A line that hung up (the far side of a pseudo-terminal closed) reads as an endless end of file;
-        // any other failed read or write is left to pass.
-        pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
-        if (poll(&p, 1, 0) < 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
-            port_.clearError();
-            return;
-        }
-        reason = "the line hung up";
-    } else {
+    if (!port_.isOpen() || closing_) return;
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError)
+        return;
+    // Only a line that is hung up or gone ends the port: a USB adapter pulled out, or the far side of a
+    // pseudo-terminal closed (an endless end of file). Qt reports a line that cannot take more output just
+    // now (a host that does not read) as a resource error too; that, and any other failed read or write,
+    // is left to pass.
+    pollfd p{static_cast<int>(port_.handle()), POLLIN, 0};
+    if (poll(&p, 1, 0) < 0 || !(p.revents & (POLLHUP | POLLERR | POLLNVAL))) {
+        port_.clearError();
         return;
     }
+    const std::string reason =
+        error == QSerialPort::ResourceError ? toText(port_.errorString()) : "the line hung up";
     port_.clearError();
     closePort();
     report("serial port " + openPath_ + " is no longer available (" + reason +

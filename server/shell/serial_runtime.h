@@ -19,6 +19,8 @@ constexpr const char* kServerApplication = "BrindlecorPC";
 constexpr const char* kCommPortKey = "CommPort";
 constexpr const char* kCommDeviceKeyPrefix = "CommDevice";  // "CommDevice1".."CommDevice4"
 constexpr int kCommPortCount = 4;
+// Output that a line whose far end does not read can hold back; beyond it, output is dropped, not kept.
+constexpr qint64 kMaxPendingSerialOutput = 64 * 1024;
 
 class SerialRuntime : public QObject {
     Q_OBJECT
@@ -46,6 +48,8 @@ class SerialRuntime : public QObject {
     // 1-4 while a COM port is open, 0 otherwise (also while the override path is open).
     int openComPortNumber() const { return isOpen() ? comNumber_ : 0; }
     const std::string& portSettings() const { return settings_; }
+    // Bytes written to the port that have not gone out yet.
+    qint64 pendingOutput() const { return port_.bytesToWrite(); }
 
   signals:
     // The port was opened or closed (the window keeps its COM check marks in step).
@@ -84,6 +88,7 @@ class SerialRuntime : public QObject {
     std::string override_;
     std::string openPath_;
     int comNumber_ = 0;
+    bool closing_ = false;
     std::function<void(const std::string&)> report_;
 };
 

@@ -228,6 +228,38 @@ TEST_F(SerialRuntimeTest, BurstIsHandledInOrderAndTheOutputRegisterSendsAtOnce) 
     EXPECT_EQ(pty.read(2, 5000), "hi");
 }
 
+TEST_F(SerialRuntimeTest, OutputToAHostThatDoesNotReadIsBounded) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.ok());
+    runtime.setPortOverride(pty.slavePath());
+    device.reset();
+    ASSERT_TRUE(opened(pty));
+
+    // Far more through the output register than the line can hold while the host reads nothing.
+    for (int i = 0; i < (1 << 18); ++i) device.ramWrite(kSerialOutputRegister, static_cast<uint8_t>(i));
+    EXPECT_LE(runtime.pendingOutput(), kMaxPendingSerialOutput);
+    EXPECT_TRUE(runtime.isOpen());
+    // What was taken goes out from the start and in order once the host reads; nothing stays stuck.
+    std::string got;
+    pumpUntil([&] {
+        got += pty.read(1 << 16, 0);
+        return runtime.pendingOutput() == 0;
+    });
+    got += pty.read(1 << 20, 200);
+    ASSERT_GE(got.size(), static_cast<size_t>(kMaxPendingSerialOutput));
+    for (size_t k = 0; k < got.size(); ++k)
+        ASSERT_EQ(static_cast<uint8_t>(got[k]), static_cast<uint8_t>(k)) << "byte " << k;
+    EXPECT_TRUE(reports.empty());
+
+    // A host that goes away while output waits: the port is closed and reported once.
+    for (int i = 0; i < (1 << 17); ++i) device.ramWrite(kSerialOutputRegister, 'x');
+    ASSERT_GT(runtime.pendingOutput(), 0);
+    pty.closeMaster();
+    ASSERT_TRUE(pumpUntil([&] { return !runtime.isOpen(); }));
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("is no longer available"), std::string::npos) << reports[0];
+}
+
 TEST_F(SerialRuntimeTest, PortThatGoesAwayIsClosedAndReportedOnce) {
     std::string path;
     {
