@@ -188,7 +188,8 @@ TEST_F(SerialRuntimeTest, ReopeningTheLineNeverHangsItUpForTheHost) {
         std::function<void()> reopen;
     } cases[] = {
         {"speed command", [&] { pty.write(std::string("\x30\xFC\x00\x00\x00\xD0\x20\x03", 8)); }},
-        {"reset", [&] {
+        {"reset",
+         [&] {
              pty.write(std::string("\xD0\x20\x03", 3));
              device.reset();
          }},
