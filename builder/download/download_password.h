@@ -7,13 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 
 namespace brindlecor::builder {
 
 using PasswordBytes = std::array<uint8_t, 16>;
 
-constexpr std::string_view kPasswordKey = "Password";
+constexpr std::string_view kPasswordKey = brindlecor::settings::kDownloadPassword.name;
 
 // The 16 bytes that requests carry for a clear password: cut or space-padded to 16 characters; all spaces
 // (an empty answer) or all 0xFF is none, anything else scrambled.

@@ -2,6 +2,7 @@
 
 #include "common/download_protocol.h"
 #include "common/ip_text.h"
+#include "common/settings_keys.h"
 #include "common/text.h"
 
 namespace brindlecor::builder {
@@ -18,9 +19,10 @@ int parsePort(std::string_view text) {
 
 DownloadTarget loadDownloadTarget(const SettingsStore& settings) {
     DownloadTarget target;
-    target.address = addressPart(settings.getSetting("IPList1", kDefaultDownloadAddress));
-    if (target.address.empty()) target.address = kDefaultDownloadAddress;
-    const int port = parsePort(trimSpaces(settings.getSetting("DownloadPort", "26481")));
+    target.address = addressPart(brindlecor::settings::value(settings, brindlecor::settings::kFirstIpEntry));
+    if (target.address.empty()) target.address = std::string(kDefaultDownloadAddress);
+    const int port =
+        parsePort(trimSpaces(brindlecor::settings::value(settings, brindlecor::settings::kDownloadPort)));
     target.port = port ? port : download::kDownloadPort;
     return target;
 }

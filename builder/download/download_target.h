@@ -5,11 +5,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 
 namespace brindlecor::builder {
 
-constexpr const char* kDefaultDownloadAddress = "127.0.0.1";
+constexpr std::string_view kDefaultDownloadAddress = brindlecor::settings::kFirstIpEntry.defaultValue;
 
 struct DownloadTarget {
     std::string address;

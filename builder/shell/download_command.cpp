@@ -17,6 +17,7 @@
 #include "builder/shell/console_view.h"
 #include "builder/shell/udp_port.h"
 #include "common/download_protocol.h"
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 
 extern char** environ;
@@ -199,7 +200,7 @@ int runDownloadCommand(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tamarquill download: %s\nTry 'tamarquill --help'.\n", error->c_str());
         return 2;
     }
-    const SettingsStore settings = SettingsStore::forApplication("Tamarquill");
+    const SettingsStore settings = SettingsStore::forApplication(brindlecor::settings::kBuilderApplication);
     DownloadTarget target = loadDownloadTarget(settings);
     if (!options.to.empty()) target.address = options.to;
     if (options.port) target.port = options.port;

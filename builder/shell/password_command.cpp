@@ -8,6 +8,7 @@
 
 #include "builder/download/download_password.h"
 #include "builder/shell/command_line.h"
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 
 namespace brindlecor::builder {
@@ -45,7 +46,7 @@ int runPasswordCommand(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tamarquill password: takes no arguments\nTry 'tamarquill --help'.\n");
         return 2;
     }
-    SettingsStore settings = SettingsStore::forApplication("Tamarquill");
+    SettingsStore settings = SettingsStore::forApplication(brindlecor::settings::kBuilderApplication);
     std::string error;
     const PasswordBytes held = enterDownloadPassword(readPassword(), settings, error);
     if (!error.empty()) {

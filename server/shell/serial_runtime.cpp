@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 #include "common/text.h"
 #include "server/emulation/serial_settings.h"
@@ -38,9 +39,10 @@ SerialRuntime::~SerialRuntime() {
 }
 
 std::string SerialRuntime::comPortPath(int number) {
-    const SettingsStore store = SettingsStore::forApplication(kServerApplication);
-    return store.getSetting(kCommDeviceKeyPrefix + std::to_string(number),
-                            "/dev/ttyS" + std::to_string(number - 1));
+    const SettingsStore store = SettingsStore::forApplication(brindlecor::settings::kServerApplication);
+    return store.getSetting(
+        brindlecor::settings::numbered(brindlecor::settings::kCommDeviceStem, number),
+        brindlecor::settings::numbered(brindlecor::settings::kCommDeviceDefaultStem, number - 1));
 }
 
 std::optional<std::string> SerialRuntime::openComPort(int number) {
@@ -96,8 +98,8 @@ void SerialRuntime::reopenConfigured() {
             report("cannot open serial port " + override_ + ": " + *error + kServingWithout);
         return;
     }
-    const SettingsStore store = SettingsStore::forApplication(kServerApplication);
-    const std::string value = trimSpaces(store.getSetting(kCommPortKey, "0"));
+    const SettingsStore store = SettingsStore::forApplication(brindlecor::settings::kServerApplication);
+    const std::string value = trimSpaces(brindlecor::settings::value(store, brindlecor::settings::kCommPort));
     if (value.empty() || value == "0") return;
     if (value.size() != 1 || value[0] < '1' || value[0] > '0' + kCommPortCount) {
         report("setting CommPort \"" + value + "\" names no port 1-4" + kServingWithout);

@@ -15,9 +15,6 @@
 
 namespace brindlecor::server {
 
-constexpr const char* kServerApplication = "BrindlecorPC";
-constexpr const char* kCommPortKey = "CommPort";
-constexpr const char* kCommDeviceKeyPrefix = "CommDevice";  // "CommDevice1".."CommDevice4"
 constexpr int kCommPortCount = 4;
 // Output that a line whose far end does not read can hold back; beyond it, output is dropped, not kept.
 constexpr qint64 kMaxPendingSerialOutput = 64 * 1024;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 #include "tests/support/pseudo_terminal.h"
 
@@ -94,7 +95,7 @@ class SerialRuntimeTest : public ::testing::Test {
     }
 
     void setting(const std::string& key, const std::string& value) {
-        SettingsStore::forApplication(kServerApplication).saveSetting(key, value);
+        SettingsStore::forApplication(settings::kServerApplication).saveSetting(key, value);
     }
     bool opened(const PseudoTerminal& pty) {
         return pumpUntil([&] { return runtime.isOpen() && pty.waitUntilOpened(0); });

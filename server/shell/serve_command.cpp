@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 #include "server/shell/command_line.h"
 #include "server/shell/serial_runtime.h"
@@ -39,7 +40,7 @@ bool installStopSignals() {
 
 int runServeCommand(int argc, char** argv, const std::vector<std::string>& args) {
     ServeOptions options;
-    const SettingsStore settings = SettingsStore::forApplication("BrindlecorPC");
+    const SettingsStore settings = SettingsStore::forApplication(brindlecor::settings::kServerApplication);
     if (auto error = parseServeOptions(args, settings, options)) {
         std::fprintf(stderr, "brindlecorpc serve: %s\nTry 'brindlecorpc --help'.\n", error->c_str());
         return 2;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "common/settings_keys.h"
+
 namespace brindlecor::server {
 
 namespace {
@@ -26,12 +28,13 @@ std::optional<PageHeaderMode> headerMode(std::string_view text) {
 
 std::optional<std::string> parseServeOptions(const std::vector<std::string>& args,
                                              const SettingsStore& settings, ServeOptions& options) {
-    const std::string portSetting = settings.getSetting(kHttpPortKey, "80");
+    const std::string portSetting = brindlecor::settings::value(settings, brindlecor::settings::kHttpPort);
     const auto settingPort = portNumber(portSetting);
     if (!settingPort)
         return "the setting " + std::string(kHttpPortKey) + " is not a port number: " + portSetting;
     options.httpPort = *settingPort;
-    const std::string headerSetting = settings.getSetting(kPageHeadersKey, "auto");
+    const std::string headerSetting =
+        brindlecor::settings::value(settings, brindlecor::settings::kPageHeaders);
     const auto settingMode = headerMode(headerSetting);
     if (!settingMode)
         return "the setting " + std::string(kPageHeadersKey) + " is not auto, on or off: " + headerSetting;

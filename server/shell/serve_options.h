@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/settings_keys.h"
 #include "common/settings_store.h"
 
 namespace brindlecor::server {
@@ -33,8 +34,8 @@ struct ServeOptions {
 };
 
 // Settings that give the defaults.
-constexpr const char* kHttpPortKey = "HttpPort";
-constexpr const char* kPageHeadersKey = "PageHeaders";
+constexpr std::string_view kHttpPortKey = brindlecor::settings::kHttpPort.name;
+constexpr std::string_view kPageHeadersKey = brindlecor::settings::kPageHeaders.name;
 
 // Fills options from the arguments after "serve", over the defaults of the settings. Returns the usage error.
 std::optional<std::string> parseServeOptions(const std::vector<std::string>& args,
