@@ -1,3 +1,4 @@
+// Both programs' --version, --help and unknown subcommands, as the command line answers them.
 #include <gtest/gtest.h>
 
 #include "tests/support/program.h"

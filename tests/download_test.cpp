@@ -1,20 +1,18 @@
 // Downloads between the two programs over loopback: `tamarquill download` into `brindlecorpc serve`, the
 // password stored by `tamarquill password`, the device's other UDP services, and the download core run
 // in-process against the real server with a clock that can jump.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <optional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "builder/download/download_password.h"
 #include "builder/download/download_sender.h"
 #include "common/settings_store.h"
 #include "server/emulation/udp_services.h"
+#include "tests/support/loopback.h"
 #include "tests/support/program.h"
 
 namespace brindlecor::testing {
@@ -23,78 +21,21 @@ namespace {
 using builder::DownloadOutcome;
 using builder::DownloadSender;
 
-// A UDP socket on an ephemeral loopback port.
-class LoopbackUdp : public builder::DatagramPort {
+// The download core's datagram port, on a UDP peer of the test; counts the datagrams it sends.
+class PeerPort : public builder::DatagramPort {
   public:
-    LoopbackUdp() {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
-    }
-    ~LoopbackUdp() override { close(fd_); }
     bool send(const std::string&, int port, std::span<const uint8_t> bytes) override {
         ++sent;
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        return sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to) >= 0;
+        return peer.sendTo(port, std::string(bytes.begin(), bytes.end()));
     }
-    bool sendText(int port, const std::string& text) {
-        return send("", port, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-    }
-    // The next datagram within timeoutMs, with the port it came from.
-    std::optional<std::string> receive(int timeoutMs, int* fromPort = nullptr) {
-        pollfd p{fd_, POLLIN, 0};
-        if (poll(&p, 1, timeoutMs) <= 0) return std::nullopt;
-        char buffer[2048];
-        sockaddr_in from{};
-        socklen_t length = sizeof from;
-        const ssize_t n =
-            recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &length);
-        if (n < 0) return std::nullopt;
-        if (fromPort) *fromPort = ntohs(from.sin_port);
-        return std::string(buffer, static_cast<size_t>(n));
-    }
-    int localPort() const {
-        sockaddr_in local{};
-        socklen_t length = sizeof local;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
-        return ntohs(local.sin_port);
-    }
+    UdpPeer peer;
     int sent = 0;
-
-  private:
-    int fd_ = -1;
 };
 
-std::string httpGet(int port, const std::string& path) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    std::string response;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        const std::string request = "GET " + path + " HTTP/1.0\r\n\r\n";
-        if (write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
-            char buffer[4096];
-            ssize_t n;
-            while ((n = read(fd, buffer, sizeof buffer)) > 0) response.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
-    return response;
-}
-
 // Two sites made with `tamarquill make`, a settings folder, and a server of the first image on free ports.
-struct Bench {
+struct Bench : ServePorts {
     TempDir dir;
     std::vector<std::string> env{"XDG_CONFIG_HOME=" + dir.file("cfg")};
-    int http = freePort(), download = freePort(true), name = freePort(true), ram = freePort(true),
-        outgoing = freePort(true);
     std::unique_ptr<BackgroundProgram> server;
 
     // The images carry these download passwords; blobBytes of filler make the second one larger.
@@ -107,13 +48,8 @@ struct Bench {
         make("one", "$devicename \"One\"\r\n$downloadpassword \"" + passwordOne +
                         "\"\r\ntemp db 25\r\norg 65310\r\nsend db 0\r\n");
         make("two", "$devicename \"Two\"\r\n$downloadpassword \"" + passwordTwo + "\"\r\n");
-        server = std::make_unique<BackgroundProgram>(
-            programPath("brindlecorpc"),
-            std::vector<std::string>{"serve", dir.file("one.kvb"), "--http-port", std::to_string(http),
-                                     "--download-port", std::to_string(download), "--name-port",
-                                     std::to_string(name), "--ram-port", std::to_string(ram),
-                                     "--datagram-port", std::to_string(outgoing)},
-            env);
+        server = std::make_unique<BackgroundProgram>(programPath("brindlecorpc"),
+                                                     serveArgs(dir.file("one.kvb")), env);
         EXPECT_TRUE(server->waitForOutput("http://")) << server->err();
     }
     void make(const std::string& stem, const std::string& body) {
@@ -130,8 +66,8 @@ struct Bench {
         return runProgram(programPath("tamarquill"), args, "", env);
     }
     std::string deviceName() {
-        LoopbackUdp udp;
-        udp.sendText(name, "?");
+        UdpPeer udp;
+        udp.sendTo(name, "?");
         return udp.receive(5000).value_or("no answer");
     }
 };
@@ -155,22 +91,22 @@ TEST(Download, CommandReplacesTheServedSite) {
 
 TEST(Download, RamWriteRecordsAndTheOutgoingDatagram) {
     Bench bench;
-    LoopbackUdp listener, client;
-    const int to = listener.localPort();
+    UdpPeer listener, client;
+    const int to = listener.port();
     // Registers 0x2D6-0x2DF: 127.0.0.1, the listener's port, data at RAM 0x100, 4 bytes; then the data; then
     // a record with a wrong check byte, which ends the datagram's processing.
     std::string records = {10, static_cast<char>(10 ^ 0xFF), static_cast<char>(0xD6), 0x02, 127, 0, 0, 1};
     records += {static_cast<char>(to & 0xFF), static_cast<char>(to >> 8), 0x00, 0x01, 4, 0};
     records += {4, static_cast<char>(4 ^ 0xFF), 0x00, 0x01, 'P', 'I', 'N', 'G'};
     records += {1, 0x00, 0x02, 0x01, 'X'};
-    ASSERT_TRUE(client.sendText(bench.ram, records));
+    ASSERT_TRUE(client.sendTo(bench.ram, records));
     EXPECT_FALSE(client.receive(200)) << "the RAM write service does not answer";
 
     // A form that writes the register 0xFF1E sends the datagram from the outgoing port.
     EXPECT_NE(httpGet(bench.http, "/send.kvi?send=1").find("sent"), std::string::npos);
     int from = 0;
     EXPECT_EQ(listener.receive(5000, &from).value_or("nothing"), "PING");
-    EXPECT_EQ(from, bench.outgoing);
+    EXPECT_EQ(from, bench.datagram);
 }
 
 TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
@@ -211,7 +147,7 @@ TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
     };
     for (const char* password : {"secret", "wrong"}) {
         SCOPED_TRACE(password);
-        LoopbackUdp port;
+        PeerPort port;
         View view;
         builder::BuildLog log(view);
         log.setSilentErrors(true);
@@ -222,7 +158,7 @@ TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
         sender.start(bench.dir.file("one.kvb"));
         // An accepted erase answers after about a second; give it twice that before the clock jumps.
         while (sender.running()) {
-            if (auto reply = port.receive(4000)) {
+            if (auto reply = port.peer.receive(4000)) {
                 const std::string bytes = *reply;
                 sender.onReply({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
             } else {
@@ -247,17 +183,17 @@ TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
 TEST(Download, EraseWaitsHeldAtOnceAreBounded) {
     // Each erase holds its reply back for a second; a flood of them must not pile up without limit.
     Bench bench;
-    LoopbackUdp client;
+    UdpPeer client;
     std::string erase = {0x01, 0x00, 0x00, 0x01};  // the block below the image, count 1
     erase += std::string(16, '\xFF');
     erase += '\0';
     const int flood = static_cast<int>(server::kMaxEraseWaits) + 16;
-    for (int i = 0; i < flood; ++i) ASSERT_TRUE(client.sendText(bench.download, erase));
+    for (int i = 0; i < flood; ++i) ASSERT_TRUE(client.sendTo(bench.download, erase));
     int replies = 0;
     while (client.receive(3000)) ++replies;
     EXPECT_EQ(replies, static_cast<int>(server::kMaxEraseWaits));
     // Once they have settled, erases are served again.
-    ASSERT_TRUE(client.sendText(bench.download, erase));
+    ASSERT_TRUE(client.sendTo(bench.download, erase));
     EXPECT_EQ(client.receive(5000).value_or("nothing"), erase);
 }
 

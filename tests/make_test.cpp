@@ -4,27 +4,12 @@
 #include <filesystem>
 #include <regex>
 
+#include "tests/support/bytes.h"
 #include "tests/support/program.h"
+#include "tests/support/project.h"
 
 namespace brindlecor::testing {
 namespace {
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s += static_cast<char>(v);
-    return s;
-}
-
-// A project folder with defs.kvd naming site/ and out.kvb.
-struct Project {
-    TempDir dir;
-    explicit Project(const std::string& declarations) {
-        dir.write("defs.kvd", "$sitepath \"site\"\r\n$sitefile \"out.kvb\"\r\n" + declarations);
-        std::filesystem::create_directories(dir.file("site"));
-    }
-    RunResult make() const { return runProgram(programPath("tamarquill"), {"make", dir.file("defs.kvd")}); }
-    bool hasImage() const { return std::filesystem::exists(dir.file("out.kvb")); }
-};
 
 TEST(MakeCommand, OnePageSiteWritesTheImageAndLogsItsSteps) {
     Project p("org 40h\r\ntemp db 25\r\n");

@@ -1,19 +1,17 @@
 // A host controller on a pseudo-terminal against `brindlecorpc serve --serial`: RAM and bit commands, the
 // status byte after web form changes, form strings sent out on the line, and a line that fails or goes away.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <stdlib.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "common/byte_order.h"
 #include "common/image_layout.h"
-#include "common/name_hash.h"
+#include "server/emulation/image_fixture.h"
+#include "tests/support/bytes.h"
+#include "tests/support/loopback.h"
 #include "tests/support/program.h"
 #include "tests/support/pseudo_terminal.h"
 
@@ -24,113 +22,19 @@ namespace img = brindlecor::image;
 
 constexpr uint16_t kTempAddress = 0x40;
 
-struct Entry {
-    std::string name;
-    uint16_t address;
-    uint8_t size;
-    uint8_t flags;
-    std::string data;  // the stored bytes of a file entry
-};
-
 // An image of a byte object "temp" at RAM 0x40 (initially 25), a string object "out" on the serial output
 // register, and a form handler "set.kvi".
 std::string testImage() {
-    const std::vector<Entry> entries = {
-        {"temp", kTempAddress, 1, img::kObjectEntry | img::kTypeByte, ""},
-        {"out", 0xFF19, 8, img::kObjectEntry | img::kTypeString, ""},
-        {"set.kvi", 0, 0, img::kFileFormHandler, "ok"},
-    };
-    const size_t tableEnd = img::kFirstEntryAddress + (entries.size() + 1) * img::kEntrySize;
-    std::vector<uint8_t> image(tableEnd - img::kImageBase, img::kErased);
-    std::fill_n(image.begin() + (img::kDeviceNameAddress - img::kImageBase), img::kDeviceNameSize, ' ');
-    std::fill_n(image.begin() + (img::kRamImageAddress - img::kImageBase), img::kRamImageSize, 0);
-    image[img::kRamImageAddress - img::kImageBase + kTempAddress] = 25;
-    uint32_t entryAt = img::kFirstEntryAddress - img::kImageBase;
-    for (const auto& e : entries) {
-        uint8_t* p = &image[entryAt];
-        writeLe32(p + img::kEntryHashOffset, static_cast<uint32_t>(calcHASH(e.name)));
-        uint16_t address = e.address;
-        if (!(e.flags & img::kObjectEntry)) {
-            address = static_cast<uint16_t>(img::kImageBase + image.size());
-            image.insert(image.end(), e.data.begin(), e.data.end());
-            p = &image[entryAt];
-        }
-        writeLe16(p + img::kEntryAddressOffset, address);
-        p[img::kEntrySizeOffset] = e.size;
-        p[img::kEntryFlagsOffset] = e.flags;
-        entryAt += img::kEntrySize;
-    }
-    writeLe16(&image[entryAt + img::kEntryAddressOffset],
-              static_cast<uint16_t>(img::kImageBase + image.size()));
-    return std::string(image.begin(), image.end());
-}
-
-// The whole response to one GET, read until the server closes the connection.
-std::string httpGet(int port, const std::string& target) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(port));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string response;
-    if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
-        const std::string request = "GET " + target + " HTTP/1.0\r\n\r\n";
-        if (send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
-            timeval wait{10, 0};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-            char buffer[4096];
-            ssize_t n;
-            while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0)
-                response.append(buffer, static_cast<size_t>(n));
-        }
-    }
-    close(fd);
-    return response;
+    return ImageFixture()
+        .ram(kTempAddress, bytes({25}))
+        .object("temp", kTempAddress, 1, img::kObjectEntry | img::kTypeByte)
+        .object("out", 0xFF19, 8, img::kObjectEntry | img::kTypeString)
+        .file("set.kvi", img::kFileFormHandler, "ok")
+        .text();
 }
 
 bool endsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
-// A UDP socket of the test on a loopback port; receives one datagram with a time-out.
-class UdpPeer {
-  public:
-    UdpPeer() {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in at{};
-        at.sin_family = AF_INET;
-        at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at);
-        socklen_t length = sizeof at;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &length);
-        port_ = ntohs(at.sin_port);
-        timeval wait{10, 0};
-        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
-    }
-    ~UdpPeer() { close(fd_); }
-    uint16_t port() const { return port_; }
-    void sendTo(int port, const std::string& bytes) const {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(static_cast<uint16_t>(port));
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    }
-    std::string receive() const {
-        char buffer[2048];
-        const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-        return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
-    }
-
-  private:
-    int fd_ = -1;
-    uint16_t port_ = 0;
-};
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string s;
-    for (int v : values) s.push_back(static_cast<char>(v));
-    return s;
 }
 
 class SerialEndToEnd : public ::testing::Test {
@@ -151,14 +55,12 @@ class SerialEndToEnd : public ::testing::Test {
     }
 
     void start(const std::string& serialPath) {
-        httpPort_ = freePort();
-        namePort_ = freePort(true);
-        server_.emplace(programPath("brindlecorpc"),
-                        std::vector<std::string>{
-                            "serve", dir_.file("site.kvb"), "--http-port", std::to_string(httpPort_),
-                            "--download-port", std::to_string(freePort(true)), "--name-port",
-                            std::to_string(namePort_), "--ram-port", std::to_string(freePort(true)),
-                            "--datagram-port", std::to_string(freePort(true)), "--serial", serialPath});
+        const ServePorts ports;
+        httpPort_ = ports.http;
+        namePort_ = ports.name;
+        std::vector<std::string> args = ports.serveArgs(dir_.file("site.kvb"));
+        args.insert(args.end(), {"--serial", serialPath});
+        server_.emplace(programPath("brindlecorpc"), args);
         ASSERT_TRUE(server_->waitForOutput("http://")) << server_->err();
     }
     // Sends a command and waits for count reply bytes.
@@ -249,7 +151,7 @@ TEST_F(SerialEndToEnd, DatagramCommandSendsTheOutgoingDatagram) {
     pty_.write(
         bytes({0x99, 0xD6, 0x02, 127, 0, 0, 1, peer.port() & 0xFF, peer.port() >> 8, 0x00, 0x01, 3, 0}));
     pty_.write(bytes({0x92, 0x00, 0x01, 'a', 'b', 'c', 0x50}));
-    EXPECT_EQ(peer.receive(), "abc");
+    EXPECT_EQ(peer.receive().value_or(""), "abc");
 }
 
 TEST_F(SerialEndToEnd, UnopenableSerialPathIsReportedAndHttpIsStillServed) {
@@ -277,7 +179,7 @@ TEST_F(SerialEndToEnd, HostThatHangsUpLeavesHttpAndUdpServing) {
     EXPECT_TRUE(endsWith(get("/temp"), "25\r\n"));
     UdpPeer peer;
     peer.sendTo(namePort_, "?");
-    EXPECT_EQ(peer.receive(), std::string(64, ' '));
+    EXPECT_EQ(peer.receive().value_or(""), std::string(64, ' '));
     EXPECT_TRUE(server_->running());
     const std::string finalErr = server_->err();
     EXPECT_EQ(finalErr.find("no longer available"), finalErr.rfind("no longer available")) << "reported once";

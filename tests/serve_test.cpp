@@ -1,21 +1,23 @@
+// `brindlecorpc serve` over real loopback connections: answers, visit lines, requests split over segments,
+// idle and surplus connections, and the refusals of bad images, usage and busy ports.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "server/emulation/image_fixture.h"
+#include "tests/support/loopback.h"
 #include "tests/support/program.h"
+#include "tests/support/project.h"
 
 namespace brindlecor::testing {
 namespace {
@@ -32,83 +34,31 @@ std::string siteImage() {
         .text();
 }
 
-int connectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return -1;
-    }
-    const int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    return fd;
-}
-
-void sendText(int fd, const std::string& text) {
-    ASSERT_EQ(send(fd, text.data(), text.size(), MSG_NOSIGNAL), ssize_t(text.size()));
-}
-
-// Everything the server sends until it closes; `closed` is false when it still holds the connection open
-// after timeoutMs.
-std::string readToClose(int fd, bool& closed, int timeoutMs = 10000) {
-    std::string got;
-    closed = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return got;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return got;
-        char buffer[4096];
-        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            closed = true;
-            return got;
-        }
-        got.append(buffer, static_cast<size_t>(n));
-    }
-}
-
-// Sends the segments one by one (a pause between them so that they arrive apart) and returns the answer.
-std::string exchange(int port, const std::vector<std::string>& segments, bool* closedOut = nullptr) {
-    const int fd = connectTo(port);
-    EXPECT_GE(fd, 0);
-    if (fd < 0) return "<no connection>";
-    for (size_t i = 0; i < segments.size(); ++i) {
-        if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        sendText(fd, segments[i]);
-    }
-    bool closed = false;
-    std::string got = readToClose(fd, closed);
-    if (closedOut) *closedOut = closed;
-    EXPECT_TRUE(closed) << "the server keeps the connection open";
-    close(fd);
-    return got;
+// The answer to the segments (see exchange()); the server must take them and close the connection after it.
+std::string answerTo(int port, const std::vector<std::string>& segments, bool* closedOut = nullptr) {
+    const Exchange e = exchange(port, segments);
+    EXPECT_TRUE(e.connected);
+    if (!e.connected) return "<no connection>";
+    EXPECT_TRUE(e.sent);
+    if (closedOut) *closedOut = e.closed;
+    EXPECT_TRUE(e.closed) << "the server keeps the connection open";
+    return e.response;
 }
 
 // `brindlecorpc serve` on a free port of its own, with settings of its own.
 class Served {
   public:
-    explicit Served(std::vector<std::string> extra = {}, const std::string& image = siteImage())
-        : port(freePort()) {
+    explicit Served(std::vector<std::string> extra = {}, const std::string& image = siteImage()) {
         dir.write("site.kvb", image);
-        std::vector<std::string> args{"serve",           dir.file("site.kvb"),
-                                      "--http-port",     std::to_string(port),
-                                      "--download-port", std::to_string(freePort(true)),
-                                      "--name-port",     std::to_string(freePort(true)),
-                                      "--ram-port",      std::to_string(freePort(true)),
-                                      "--datagram-port", std::to_string(freePort(true))};
+        std::vector<std::string> args = ports.serveArgs(dir.file("site.kvb"));
         args.insert(args.end(), extra.begin(), extra.end());
         program = std::make_unique<BackgroundProgram>(
             programPath("brindlecorpc"), args, std::vector<std::string>{"XDG_CONFIG_HOME=" + dir.path()});
         started = program->waitForOutput("http://127.0.0.1:" + std::to_string(port) + "/\n");
     }
     TempDir dir;
-    int port;
+    ServePorts ports;
+    int port = ports.http;
     std::unique_ptr<BackgroundProgram> program;
     bool started = false;
 };
@@ -133,7 +83,7 @@ TEST(Serve, AnswersPagesObjectsFormsAndMissingFiles) {
          " PC Demo Server V1.1 (BrindlecorPC)</b><br>"},
         {"GET /bad.htm HTTP/1.0\r\n\r\n", ""},  // a run-time error in the page: closed without an answer
     };
-    for (const auto& c : cases) EXPECT_EQ(exchange(s.port, {c.request}), c.response) << c.request;
+    for (const auto& c : cases) EXPECT_EQ(answerTo(s.port, {c.request}), c.response) << c.request;
 
     // One visit line per connection: time, six spaces, the count, two spaces, the visitor.
     ASSERT_EQ(s.program->stop(), 0);
@@ -156,23 +106,22 @@ TEST(Serve, AnswersPagesObjectsFormsAndMissingFiles) {
 TEST(Serve, PageHeadersOffGivesTheDesignedBytes) {
     Served s({"--page-headers", "off"});
     ASSERT_TRUE(s.started) << s.program->err();
-    EXPECT_EQ(exchange(s.port, {"GET / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
-    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+    EXPECT_EQ(answerTo(s.port, {"GET / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    EXPECT_EQ(answerTo(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
 }
 
 // The builder picks the constant's code by its size and the server executes it: sums across every
 // constant form (one byte, two bytes signed, four bytes) must come out right.
 TEST(Serve, ConstantsOfEverySizeInAPageMadeByTheBuilder) {
-    TempDir project;
-    project.write("defs.kvd", "$sitepath \"site\"\r\n$sitefile \"out.kvb\"\r\norg 20h\r\nn db 5\r\nw dw -3\r\n");
-    std::filesystem::create_directories(project.file("site"));
-    project.write("site/index.htm",
-                  "^n+255^|^n+256^|^n+32767^|^n+32768^|^n+40000^|^n+65535^|^n+65536^|^w*40000^|^n-40000^");
-    const RunResult made = runProgram(programPath("tamarquill"), {"make", project.file("defs.kvd")});
+    Project project("org 20h\r\nn db 5\r\nw dw -3\r\n");
+    project.dir.write(
+        "site/index.htm",
+        "^n+255^|^n+256^|^n+32767^|^n+32768^|^n+40000^|^n+65535^|^n+65536^|^w*40000^|^n-40000^");
+    const RunResult made = project.make();
     ASSERT_EQ(made.status, 0) << made.out;
-    Served s({"--page-headers", "off"}, project.read("out.kvb"));
+    Served s({"--page-headers", "off"}, project.dir.read("out.kvb"));
     ASSERT_TRUE(s.started) << s.program->err();
-    EXPECT_EQ(exchange(s.port, {"GET / HTTP/1.0\r\n\r\n"}),
+    EXPECT_EQ(answerTo(s.port, {"GET / HTTP/1.0\r\n\r\n"}),
               "260|261|32772|32773|40005|65540|65541|-120000|-39995");
 }
 
@@ -180,11 +129,11 @@ TEST(Serve, RequestsSplitOverSegments) {
     Served s({"--page-headers", "off"});
     ASSERT_TRUE(s.started) << s.program->err();
     // The first segment holds the whole path: answered from it.
-    EXPECT_EQ(exchange(s.port, {"GET /index.htm", " HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    EXPECT_EQ(answerTo(s.port, {"GET /index.htm", " HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
     // A first segment too short to be a request is kept and joined with the next.
-    EXPECT_EQ(exchange(s.port, {"GE", "T / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
+    EXPECT_EQ(answerTo(s.port, {"GE", "T / HTTP/1.0\r\n\r\n"}), "Temp: 25 C");
     // A segment that is no request is dropped; a later one that starts a request is answered.
-    EXPECT_EQ(exchange(s.port, {"hello\r\n", "GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+    EXPECT_EQ(answerTo(s.port, {"hello\r\n", "GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
 }
 
 TEST(Serve, IdleConnectionsAreClosedAndDoNotBlockOthers) {
@@ -192,8 +141,8 @@ TEST(Serve, IdleConnectionsAreClosedAndDoNotBlockOthers) {
     ASSERT_TRUE(s.started) << s.program->err();
     const int silent = connectTo(s.port);
     const int garbage = connectTo(s.port);
-    sendText(garbage, "PUT / HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
+    EXPECT_TRUE(sendAll(garbage, "PUT / HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(answerTo(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}), "25\r\n");
     for (int fd : {silent, garbage}) {
         bool closed = false;
         EXPECT_EQ(readToClose(fd, closed), "");
@@ -211,7 +160,7 @@ TEST(Serve, AConnectionBeyond255BusySlotsIsClosedAtOnce) {
         ASSERT_GE(held.back(), 0);
     }
     bool closed = false;
-    EXPECT_EQ(exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}, &closed), "");
+    EXPECT_EQ(answerTo(s.port, {"GET /temp HTTP/1.0\r\n\r\n"}, &closed), "");
     EXPECT_TRUE(closed);
     // A slot whose peer went away is taken by the next request.
     close(held.back());
@@ -219,11 +168,11 @@ TEST(Serve, AConnectionBeyond255BusySlotsIsClosedAtOnce) {
     std::string answer;
     for (int attempt = 0; attempt < 50 && answer.empty(); ++attempt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        answer = exchange(s.port, {"GET /temp HTTP/1.0\r\n\r\n"});
+        answer = answerTo(s.port, {"GET /temp HTTP/1.0\r\n\r\n"});
     }
     EXPECT_EQ(answer, "25\r\n");
     // The held slots were never answered, yet each still takes a request.
-    sendText(held.front(), "GET / HTTP/1.0\r\n\r\n");
+    EXPECT_TRUE(sendAll(held.front(), "GET / HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(readToClose(held.front(), closed), "Temp: 25 C");
     for (int fd : held) close(fd);
     EXPECT_EQ(s.program->stop(SIGINT), 0);

@@ -164,6 +164,15 @@ int freePort(bool udp) {
     return ntohs(addr.sin_port);
 }
 
+std::vector<std::string> ServePorts::serveArgs(const std::string& image) const {
+    return {"serve",           image,
+            "--http-port",     std::to_string(http),
+            "--download-port", std::to_string(download),
+            "--name-port",     std::to_string(name),
+            "--ram-port",      std::to_string(ram),
+            "--datagram-port", std::to_string(datagram)};
+}
+
 TempDir::TempDir() : path_(uniqueTemp("brindlecor")) { std::filesystem::create_directories(path_); }
 TempDir::~TempDir() {
     std::error_code ec;

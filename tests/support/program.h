@@ -49,6 +49,14 @@ private:
 // A TCP or UDP port on 127.0.0.1 that was free a moment ago.
 int freePort(bool udp = false);
 
+// A free port for each service of `brindlecorpc serve`, so that servers of several tests run side by side.
+struct ServePorts {
+    int http = freePort(), download = freePort(true), name = freePort(true), ram = freePort(true),
+        datagram = freePort(true);
+    // "serve IMAGE" and an option for each of the ports.
+    std::vector<std::string> serveArgs(const std::string& image) const;
+};
+
 // A fresh empty folder under the system's temporary folder, removed by the destructor.
 class TempDir {
 public:
