@@ -7,7 +7,7 @@
 #include "common/byte_order.h"
 #include "common/image_layout.h"
 #include "common/name_hash.h"
-#include "server/emulation/number_text.h"
+#include "common/number_text.h"
 
 namespace brindlecor::server {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "server/emulation/image_fixture.h"
-#include "server/emulation/number_text.h"
+#include "common/number_text.h"
 
 namespace brindlecor::server {
 namespace {

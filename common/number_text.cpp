@@ -1,10 +1,10 @@
-#include "server/emulation/number_text.h"
+#include "common/number_text.h"
 
 #include <charconv>
 #include <cmath>
 #include <string>
 
-namespace brindlecor::server {
+namespace brindlecor {
 
 namespace {
 
@@ -95,4 +95,4 @@ std::optional<int32_t> readRoundedInteger(std::string_view text) {
     return static_cast<int32_t>(rounded);
 }
 
-}  // namespace brindlecor::server
+}  // namespace brindlecor

@@ -1,4 +1,4 @@
-// Reading the number at the start of a form value the way the device does: a real number with an optional
+// Reading the number at the start of a text as the device and the builder do: a real number with an optional
 // sign, fraction and exponent, or an integer after "&H" (hexadecimal) or "&O" (octal), rounded where an
 // integer is needed.
 #pragma once
@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-namespace brindlecor::server {
+namespace brindlecor {
 
 // The number at the start of text: leading blanks skipped, reading stops at the first character that does
 // not fit, a text without a number is 0. nullopt when the number cannot be represented (an exponent out of
@@ -23,4 +23,4 @@ std::optional<int32_t> readRoundedInteger(std::string_view text);
 // start with a hexadecimal digit, nullopt beyond 32 bits.
 std::optional<int32_t> readHexInteger(std::string_view text);
 
-}  // namespace brindlecor::server
+}  // namespace brindlecor
