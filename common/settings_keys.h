@@ -25,6 +25,15 @@ inline constexpr std::string_view kIpListWriteStem = "IPlist";  // written and d
 inline constexpr Key kDownloadPort{"DownloadPort", "26481"};
 inline constexpr Key kDownloadPassword{"Password",
                                        "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
+inline constexpr Key kEditor{"Editor", "xdg-open"};  // the desktop's file opener stands in for the editor
+// The configuration overrides, saved and loaded only on request; reading kOverrideAbsent means "not saved".
+inline constexpr std::string_view kOverrideAbsent = "!@#$%";
+inline constexpr Key kOverrideDefaultIpAddress{"Default IP Address", kOverrideAbsent};
+inline constexpr Key kOverrideDeviceName{"Device Name", kOverrideAbsent};
+inline constexpr Key kOverrideInitializeP1{"Initialize P1", kOverrideAbsent};
+inline constexpr Key kOverrideDhcp{"DHCP", kOverrideAbsent};
+inline constexpr Key kOverrideAccessPassword{"Access Password", kOverrideAbsent};
+inline constexpr Key kOverrideMasterPassword{"Master Password", kOverrideAbsent};
 
 // Both programs.
 inline constexpr std::string_view kRecentFileStem = "EditFile";  // "EditFile1".."EditFile4", default empty

@@ -34,6 +34,7 @@ class Builder {
 
     BuildSettings& settings() { return settings_; }
     BuildLog& log() { return log_; }
+    const BuildLog& log() const { return log_; }
     const std::vector<ObjectRecord>& objects() const { return objects_; }
     const std::vector<DirectoryRecord>& directory() const { return directory_; }
     // The image of the last make that got as far as laying it out (empty before).

@@ -1,7 +1,4 @@
 // `tamarquill download`: the download of the window on the console, over a plain UDP socket.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +10,7 @@
 #include "builder/download/download_password.h"
 #include "builder/download/download_sender.h"
 #include "builder/download/download_target.h"
+#include "builder/shell/arp_flush.h"
 #include "builder/shell/command_line.h"
 #include "builder/shell/console_view.h"
 #include "builder/shell/udp_port.h"
@@ -20,14 +18,9 @@
 #include "common/settings_keys.h"
 #include "common/settings_store.h"
 
-extern char** environ;
-
 namespace brindlecor::builder {
 
 namespace {
-
-// The address the ARP cache entry is dropped for before every download, whatever the target.
-constexpr const char* kArpFlushAddress = "192.168.1.250";
 
 std::string withoutCarriageReturns(std::string_view text) {
     std::string out;
@@ -120,22 +113,6 @@ class ConsoleDownloadView : public DownloadView, public BuildView {
     std::string status_;
     int minimum_ = 0, maximum_ = 0, value_ = 0;
 };
-
-// Drops the ARP entry of the factory address where the system lets us; silently nothing otherwise.
-void flushArpCache() {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", O_RDWR, 0);
-    const char* arp[] = {"arp", "-d", kArpFlushAddress, nullptr};
-    const char* ip[] = {"ip", "neigh", "flush", "to", kArpFlushAddress, nullptr};
-    for (const char** command : {arp, ip}) {
-        pid_t pid = -1;
-        if (posix_spawnp(&pid, command[0], &actions, nullptr, const_cast<char* const*>(command), environ) ==
-            0)
-            break;  // not waited for; it ends on its own and is reaped at exit
-    }
-    posix_spawn_file_actions_destroy(&actions);
-}
 
 struct DownloadArgs {
     std::string image;

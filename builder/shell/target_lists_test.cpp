@@ -8,7 +8,7 @@ namespace brindlecor::builder {
 namespace {
 
 class TargetListsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() / ("target-lists-" + std::to_string(getpid()));
         std::filesystem::remove_all(dir_);

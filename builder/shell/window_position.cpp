@@ -1,0 +1,13 @@
+#include "builder/shell/window_position.h"
+
+#include "common/number_text.h"
+
+namespace brindlecor::builder {
+
+int startupCoordinate(std::string_view saved, int windowExtent, int screenExtent) {
+    const int value = readRoundedInteger(saved).value_or(0);
+    if (value < 0 || static_cast<long long>(value) + windowExtent > screenExtent) return 0;
+    return value;
+}
+
+}  // namespace brindlecor::builder
