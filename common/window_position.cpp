@@ -1,8 +1,8 @@
-#include "builder/shell/window_position.h"
+#include "common/window_position.h"
 
 #include "common/number_text.h"
 
-namespace brindlecor::builder {
+namespace brindlecor {
 
 int startupCoordinate(std::string_view saved, int windowExtent, int screenExtent) {
     const int value = readRoundedInteger(saved).value_or(0);
@@ -10,4 +10,4 @@ int startupCoordinate(std::string_view saved, int windowExtent, int screenExtent
     return value;
 }
 
-}  // namespace brindlecor::builder
+}  // namespace brindlecor
