@@ -1,0 +1,36 @@
+// The window's download socket: a QUdpSocket bound to the builder's local port, sending to the download
+// address (a dotted address, or a host name looked up once) and handing every datagram it receives on.
+#pragma once
+
+#include <QHostAddress>
+#include <QUdpSocket>
+#include <functional>
+#include <span>
+
+#include "builder/shell/download_socket.h"
+
+namespace brindlecor::builder {
+
+class UdpDownloadSocket : public QObject, public DownloadSocket {
+    Q_OBJECT
+
+  public:
+    using Receiver = std::function<void(std::span<const uint8_t>)>;
+
+    explicit UdpDownloadSocket(Receiver receiver, QObject* parent = nullptr);
+
+    std::optional<std::string> bind(int localPort) override;
+    bool bound() const override;
+    bool send(const std::string& address, int port, std::span<const uint8_t> bytes) override;
+    quint16 localPort() const { return socket_.localPort(); }
+
+  private:
+    void readPending();
+
+    QUdpSocket socket_;
+    Receiver receiver_;
+    std::string lookedUpName_;
+    QHostAddress lookedUpAddress_;
+};
+
+}  // namespace brindlecor::builder
