@@ -1,5 +1,7 @@
 #include "builder/shell/command_line.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string_view>
 
@@ -10,9 +12,9 @@ namespace brindlecor::builder {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: tamarquill [COMMAND [ARGS]]\n"
+    "Usage: tamarquill [COMMAND [ARGS] | FILE]\n"
     "Builds flash images for the Brindlecor and downloads them to a device.\n"
-    "Without a command the window opens.\n"
+    "Without a command the window opens, with FILE (a .kvd or .kvb file) opened when one is given.\n"
     "\n"
     "Commands:\n"
     "  make DEFS.kvd           compile DEFS.kvd and write the image its $sitefile names\n"
@@ -23,6 +25,11 @@ constexpr const char* kUsage =
     "  --version               show the version\n"
     "\n"
     "Exit status: 0 on success, 1 when an error was reported, 2 on a usage error.\n";
+
+bool isRegularFile(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 }  // namespace
 
@@ -41,6 +48,8 @@ int tamarquillMain(int argc, char** argv) {
     if (command == "make") return runMakeCommand(args);
     if (command == "download") return runDownloadCommand(args);
     if (command == "password") return runPasswordCommand(args);
+    // A file of its own, as desktop entries and file managers pass it: the window opens it.
+    if (argc == 2 && isRegularFile(argv[1])) return execSiblingProgram("tamarquill-window", argv, kUsage);
     std::fprintf(stderr, "tamarquill: unknown command '%s'\nTry 'tamarquill --help'.\n", argv[1]);
     return 2;
 }
