@@ -25,7 +25,7 @@ inline constexpr std::string_view kIpListWriteStem = "IPlist";  // written and d
 inline constexpr Key kDownloadPort{"DownloadPort", "26481"};
 inline constexpr Key kDownloadPassword{"Password",
                                        "\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF"};
-inline constexpr Key kEditor{"Editor", "/usr/bin/xdg-open"};  // the desktop's file opener stands in for the editor
+inline constexpr Key kEditor{"Editor", "xdg-open"};  // the desktop's file opener stands in for the editor
 // The configuration overrides, saved and loaded only on request; reading kOverrideAbsent means "not saved".
 inline constexpr std::string_view kOverrideAbsent = "!@#$%";
 inline constexpr Key kOverrideDefaultIpAddress{"Default IP Address", kOverrideAbsent};

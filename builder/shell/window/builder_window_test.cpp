@@ -159,7 +159,7 @@ TEST_F(WindowTest, StartsAsDesignedOnAnEmptySettingsFolder) {
         {"mnuEthernetIPAddress", "IP &Address for Download: 127.0.0.1"},
         {"mnuPortDownload", "Port Address for Download: 26481"},
         {"mnuDownloadPassword", "Download &Password"},
-        {"mnuEditorFileDef", "&Editor ../bin/xdg-open"},
+        {"mnuEditorFileDef", "&Editor "},
         {"mnuSilentErrors", "&Silent Errors"},
         {"mnuResetDefaults", "&Reset Default IP and Port"},
         {"mnuClearIPlist", "&Clear IP List"},
