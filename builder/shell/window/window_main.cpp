@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +73,9 @@ int tamarquillWindowMain(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tamarquill"));
+    // The desktop entry and the installed icon, so that the desktop shows the window as that program.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tamarquill"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tamarquill")));
     BuilderWindow window(BuilderWindow::Options{args.localPort});
 
     InstanceLock lock;
