@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -125,6 +127,33 @@ TEST_F(SettingsStoreTest, UnwritableFolderIsReported) {
     SettingsStore store((dir_ / "blocker" / "Tamarquill.conf").string());
     EXPECT_FALSE(store.saveSetting("Top", "1"));
     EXPECT_FALSE(store.lastError().empty());
+}
+
+TEST_F(SettingsStoreTest, TwoProcessesChangingDifferentKeysAtOnceKeepEveryChange) {
+    constexpr int kKeys = 1000;
+    std::vector<pid_t> writers;
+    for (const char* prefix : {"Tool", "Window"}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            SettingsStore store(file_);
+            bool ok = true;
+            for (int i = 0; i < kKeys; ++i) ok = store.saveSetting(prefix + std::to_string(i), "v") && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        writers.push_back(pid);
+    }
+    for (const pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const SettingsStore after(file_);
+    EXPECT_FALSE(after.damaged());
+    int missing = 0;
+    for (const char* prefix : {"Tool", "Window"})
+        for (int i = 0; i < kKeys; ++i) missing += after.getSetting(prefix + std::to_string(i), "") != "v";
+    EXPECT_EQ(missing, 0);
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 #include "common/settings_store.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -32,6 +37,29 @@ int hexValue(char c) {
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+
+// Holds the advisory lock of a settings file (a lock file beside it) from the read to the rename of one
+// change, so that two processes changing the file at once both keep their change.
+class FileLock {
+  public:
+    explicit FileLock(const std::string& settingsPath) {
+        std::error_code ec;
+        const fs::path target(settingsPath);
+        if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+        fd_ = ::open((settingsPath + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0) return;  // a folder we cannot write: the write that follows says so
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+  private:
+    int fd_ = -1;
+};
 
 }  // namespace
 
@@ -135,6 +163,7 @@ std::string SettingsStore::getSetting(std::string_view key, std::string_view def
 }
 
 bool SettingsStore::saveSetting(std::string_view key, std::string_view value) {
+    const FileLock lock(path_);
     load();  // another process of the same program may have written since
     if (auto it = find(key); it != entries_.end()) {
         it->second = std::string(value);
@@ -145,6 +174,7 @@ bool SettingsStore::saveSetting(std::string_view key, std::string_view value) {
 }
 
 bool SettingsStore::deleteSetting(std::string_view key) {
+    const FileLock lock(path_);
     load();
     auto it = find(key);
     if (it == entries_.end()) return true;
@@ -167,11 +197,12 @@ bool SettingsStore::store() {
     std::ostringstream text;
     text << kSection << '\n';
     for (const auto& [k, v] : entries_) text << escapeSetting(k) << '=' << escapeSetting(v) << '\n';
-    const std::string temp = path_ + ".tmp";
+    const std::string temp = path_ + ".tmp." + std::to_string(::getpid());
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         out << text.str();
         out.flush();
+        out.close();
         if (!out) {
             lastError_ = "Cannot write settings file " + temp;
             fs::remove(temp, ec);

@@ -1,6 +1,7 @@
 // The per-user settings of one program: key/value byte strings in section "Config" of a small text file
 // under the XDG config folder. Keys compare case-insensitively; values round-trip all 256 byte values.
-// A damaged file reads as defaults and is kept aside under a new name before it is first overwritten.
+// A damaged file reads as defaults and is kept aside under a new name before it is first overwritten. Each
+// change is read, made and written under a lock file beside the settings file, then renamed into place.
 #pragma once
 
 #include <string>
