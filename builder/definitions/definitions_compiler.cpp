@@ -1,5 +1,7 @@
 #include "builder/definitions/definitions_compiler.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <utility>
 
 #include "builder/definitions/credentials.h"
@@ -69,8 +71,18 @@ void DefinitionsCompiler::compileDefinitions(const std::string& path) {
     if (includeDepth_ == 0) {
         rebuildIndex();
         log_.clearLocation();  // a missing top file belongs to no statement
+        chain_.clear();
+        compilations_ = 0;
+        stopped_ = false;
     }
     compileFile(path);
+}
+
+std::string DefinitionsCompiler::chainKey(const std::string& path) {
+    // The same file by another spelling ("./a.kvd", "sub/../a.kvd", a link) is still the same file.
+    std::error_code ec;
+    const auto canonical = std::filesystem::weakly_canonical(path, ec);
+    return ec ? path : canonical.string();
 }
 
 void DefinitionsCompiler::rebuildIndex() {
@@ -79,6 +91,12 @@ void DefinitionsCompiler::rebuildIndex() {
 }
 
 void DefinitionsCompiler::compileFile(const std::string& path) {
+    if (stopped_) return;
+    if (++compilations_ > kMaxCompilations) {
+        log_.reportError("$Include", "Too many $include files (at most " + std::to_string(kMaxCompilations) + ")");
+        stopped_ = true;
+        return;
+    }
     log_.logLine("Making Objects from File: " + path);
     auto content = readWholeFile(path);
     if (!content) {
@@ -86,7 +104,8 @@ void DefinitionsCompiler::compileFile(const std::string& path) {
         return;
     }
     SourceFile file(path, std::move(*content));
-    while (true) {
+    chain_.push_back(chainKey(path));
+    while (!stopped_) {
         bool quoted = false;
         int32_t start = 0;
         const std::string atom = getatom(file.text, file.position, quoted, start);
@@ -94,6 +113,7 @@ void DefinitionsCompiler::compileFile(const std::string& path) {
         log_.setLocation(file.path, file.lines.lineOf(start));
         if (compileStatement(file, atom) == Flow::Stop) break;
     }
+    chain_.pop_back();
     log_.clearLocation();
 }
 
@@ -156,6 +176,11 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
     if (!handled) return Flow::Continue;
     if (word == "$include") {
         const std::string path = resolveNamedPath(file.path, file.nextAtom());
+        // A file that includes itself, directly or through others, would be compiled again and again.
+        if (std::find(chain_.begin(), chain_.end(), chainKey(path)) != chain_.end()) {
+            log_.reportError("$Include", "Recursive $include of " + path);
+            return Flow::Continue;
+        }
         if (includeDepth_ + 1 > kMaxIncludeDepth) {
             log_.reportError("$Include", "Too many nested $include commands");
             return Flow::Continue;

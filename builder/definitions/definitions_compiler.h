@@ -21,6 +21,8 @@ class DefinitionsCompiler {
     void compileDefinitions(const std::string& path);
 
     static constexpr int kMaxIncludeDepth = 8;
+    // File compilations in one make, the top file and every include counted.
+    static constexpr int kMaxCompilations = 10000;
 
   private:
     struct SourceFile;
@@ -35,11 +37,15 @@ class DefinitionsCompiler {
     int32_t number(const std::string& literal);
     bool advanceCounter(SourceFile& file, int64_t by);
     void rebuildIndex();
+    static std::string chainKey(const std::string& path);
 
     BuildSettings& settings_;
     std::vector<ObjectRecord>& objects_;
     BuildLog& log_;
     int16_t includeDepth_ = 0;
+    std::vector<std::string> chain_;  // the files being compiled, from the top file down to this one
+    int compilations_ = 0;
+    bool stopped_ = false;  // the compile stopped altogether
     // hash -> first record with that hash; that record decides any later duplicate.
     std::unordered_map<int32_t, size_t> firstWithHash_;
 };

@@ -307,6 +307,32 @@ TEST_F(Definitions, IncludesNestAtMostEightDeep) {
     EXPECT_EQ(s.names(), (Strings{"v8", "v7", "v6", "v5", "v4", "v3", "v2", "v1", "v0"}));
 }
 
+TEST_F(Definitions, RecursiveIncludesAreReportedOnceAndNotFollowed) {
+    // Itself, twice and by another spelling; and two files that include each other.
+    compile("a db 1\r\n$include ./main.kvd\r\n$include main.kvd\r\nb db 2\r\n");
+    EXPECT_EQ(s.view.errors, (Strings{"$Include|Recursive $include of " + dir.file("main.kvd"),
+                                      "$Include|Recursive $include of " + dir.file("main.kvd")}));
+    EXPECT_EQ(s.names(), (Strings{"a", "b"}));
+    EXPECT_TRUE(s.log.hasErrors());
+
+    dir.write("one.kvd", "x db 1\r\n$include two.kvd\r\n");
+    dir.write("two.kvd", "y db 1\r\n$include one.kvd\r\nz db 1\r\n");
+    Session mutual;
+    mutual.make(dir.write("mutual.kvd", "$include one.kvd\r\n"));
+    EXPECT_EQ(mutual.view.errors, Strings{"$Include|Recursive $include of " + dir.file("one.kvd")});
+    EXPECT_EQ(mutual.view.locations, Strings{dir.file("two.kvd") + ":2"});
+    EXPECT_EQ(mutual.names(), (Strings{"x", "y", "z"}));
+}
+
+TEST_F(Definitions, AMakeCompilesAtMostTenThousandFiles) {
+    dir.write("leaf.kvd", "");
+    std::string many;
+    for (int i = 0; i < 10000; ++i) many += "$include leaf.kvd\r\n";
+    compile(many + "after db 1\r\n");
+    EXPECT_EQ(s.view.errors, Strings{"$Include|Too many $include files (at most 10000)"});
+    EXPECT_EQ(s.names(), Strings{}) << "the compile stops";
+}
+
 TEST_F(Definitions, ErrorsCarryFileAndLineOfTheirStatement) {
     dir.write("inc.kvd", "\n\nbad db q\r\n");
     compile(
