@@ -98,12 +98,16 @@ void DefinitionsCompiler::compileFile(const std::string& path) {
         return;
     }
     log_.logLine("Making Objects from File: " + path);
-    auto content = readWholeFile(path);
-    if (!content) {
+    FileRead read = readSourceFile(path);
+    if (read.tooBig) {
+        log_.reportError("", "File " + tooBigText(path, read.size));
+        return;
+    }
+    if (!read.content) {
         log_.reportError("", "File not Found " + path);
         return;
     }
-    SourceFile file(path, std::move(*content));
+    SourceFile file(path, std::move(*read.content));
     chain_.push_back(chainKey(path));
     while (!stopped_) {
         bool quoted = false;
@@ -212,7 +216,12 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
     }
     if (word == "$exportformatfile") {
         settings_.formatFile = resolveNamedPath(file.path, trimSpaces(file.nextAtom()));
-        if (!readWholeFile(settings_.formatFile)) {
+        const FileRead format = readSourceFile(settings_.formatFile);
+        if (format.tooBig) {
+            log_.reportError("$ExportFormatFile", "File " + tooBigText(settings_.formatFile, format.size));
+            return Flow::Stop;
+        }
+        if (!format.content) {
             log_.reportError("$ExportFormatFile", "File " + settings_.formatFile + " Not Found");
             return Flow::Stop;
         }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "builder/definitions/definitions_testing.h"
+#include "builder/definitions/source_paths.h"
 #include "common/name_hash.h"
 
 namespace brindlecor::builder {
@@ -109,6 +110,11 @@ TEST_F(Definitions, DirectionAndSecureModesApplyToLaterDeclarations) {
 // compile stopped or went on.
 TEST_F(Definitions, ReportedErrorsAndWhetherCompilingGoesOn) {
     const std::string longName(257, 'n');
+    // Sparse files: refused by their size, never read.
+    const uintmax_t huge = kMaxSourceFileBytes + 1;
+    std::filesystem::resize_file(dir.write("huge.kvd", ""), huge);
+    std::filesystem::resize_file(dir.write("huge.txt", ""), huge);
+    const std::string tooBig = " is too big: 16777217 bytes (at most 16777216)";
     struct Case {
         std::string text;
         Strings errors;
@@ -145,6 +151,8 @@ TEST_F(Definitions, ReportedErrorsAndWhetherCompilingGoesOn) {
         {"$initializeport abc\r\nx db 1", {"Number|Not a Number: abc"}, {"x"}},
         {"$include \"\"\r\nx db 1", {"|File not Found "}, {"x"}},
         {"$include nope.kvd\r\nx db 1", {"|File not Found " + dir.file("nope.kvd")}, {"x"}},
+        {"$include huge.kvd\r\nx db 1", {"|File " + dir.file("huge.kvd") + tooBig}, {"x"}},
+        {"$exportformatfile huge.txt\r\nx db 1", {"$ExportFormatFile|File " + dir.file("huge.txt") + tooBig}, {}},
         {"$exportformatfile nope.txt\r\nx db 1",
          {"$ExportFormatFile|File " + dir.file("nope.txt") + " Not Found"},
          {}},

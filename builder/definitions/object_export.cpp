@@ -12,10 +12,13 @@ namespace brindlecor::builder {
 
 namespace {
 
-// Header and footer are optional: one that is not named or cannot be read is left out without a word.
-void copyFileInto(const std::string& path, std::string& out) {
+// Header and footer are optional: one that is not named or cannot be read is left out without a word. One
+// too big to be meant is reported and left out.
+void copyFileInto(const std::string& path, std::string& out, BuildLog& log) {
     if (path.empty()) return;
-    if (auto content = readWholeFile(path)) out += *content;
+    FileRead read = readSourceFile(path);
+    if (read.tooBig) log.reportError("$Export", "File " + tooBigText(path, read.size));
+    if (read.content) out += *read.content;
 }
 
 std::string typeName(uint8_t typeCode) {
@@ -98,7 +101,12 @@ void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& obj
         log.reportError("$Export", "No File Given for Export Definitions");
         return;
     }
-    const auto format = readWholeFile(settings.formatFile);
+    const FileRead formatRead = readSourceFile(settings.formatFile);
+    if (formatRead.tooBig) {
+        log.reportError("$Export", "File " + tooBigText(settings.formatFile, formatRead.size));
+        return;
+    }
+    const auto& format = formatRead.content;
     if (!format) {
         // It was there when $exportformatfile named it; it has gone or become unreadable since.
         log.reportError("$Export", "File " + settings.formatFile + " Not Found");
@@ -109,9 +117,9 @@ void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& obj
         return;
     }
     std::string out;
-    copyFileInto(settings.exportHeaderFile, out);
+    copyFileInto(settings.exportHeaderFile, out, log);
     for (const ObjectRecord& object : objects) expandFormat(*format, object, out);
-    copyFileInto(settings.exportFooterFile, out);
+    copyFileInto(settings.exportFooterFile, out, log);
 
     std::ofstream file(settings.exportFile, std::ios::binary | std::ios::trunc);
     if (file) file.write(out.data(), static_cast<std::streamsize>(out.size()));

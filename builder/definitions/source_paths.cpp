@@ -17,16 +17,40 @@ std::string resolveNamedPath(const std::string& namingFile, std::string path) {
     return namingFile.substr(0, slash + 1) + path;
 }
 
-std::optional<std::string> readWholeFile(const std::string& path) {
+FileRead readSourceFile(const std::string& path, uintmax_t limit) {
+    FileRead result;
     std::error_code ec;
-    if (path.empty() || !fs::is_regular_file(path, ec)) return std::nullopt;
+    // A fifo or a device would block or never end.
+    if (path.empty() || !fs::is_regular_file(path, ec)) return result;
+    const uintmax_t size = fs::file_size(path, ec);
+    if (!ec && size > limit) {
+        result.tooBig = true;
+        result.size = size;
+        return result;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
+    if (!in) return result;
     std::string content;
     char buffer[65536];
-    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) content.append(buffer, in.gcount());
-    if (in.bad()) return std::nullopt;
-    return content;
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        content.append(buffer, static_cast<size_t>(in.gcount()));
+        if (content.size() > limit) {  // it grew while being read
+            result.tooBig = true;
+            result.size = content.size();
+            return result;
+        }
+    }
+    if (in.bad()) return result;
+    result.content = std::move(content);
+    return result;
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    return readSourceFile(path).content;
+}
+
+std::string tooBigText(const std::string& path, uintmax_t size, uintmax_t limit) {
+    return path + " is too big: " + std::to_string(size) + " bytes (at most " + std::to_string(limit) + ")";
 }
 
 bool folderHoldsFile(const std::string& folder) {

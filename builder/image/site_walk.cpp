@@ -7,6 +7,7 @@
 #include "builder/image/site_paths.h"
 #include "common/image_layout.h"
 #include "common/name_hash.h"
+#include "builder/definitions/source_paths.h"
 #include "common/text.h"
 
 namespace brindlecor::builder {
@@ -14,15 +15,6 @@ namespace brindlecor::builder {
 namespace fs = std::filesystem;
 
 namespace {
-
-bool readWholeFile(const std::string& path, std::string& bytes) {
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) return false;  // a fifo or device would block or never end
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 constexpr const char* kDataTooBig = "Site files hold more than 65536 bytes of data";
 
@@ -143,11 +135,23 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
         stopTooBig(kDataTooBig);
         return Step::Next;
     }
-    std::string bytes;
-    if (!readWholeFile(path, bytes)) {
+    // A page's references are compiled to shorter codes, so only a page too big to be meant is refused by
+    // its size; a file stored as it stands was checked against the room left above.
+    const uintmax_t limit = compiled ? kMaxSourceFileBytes : kFileDataCapacity;
+    FileRead read = readSourceFile(path, limit);
+    if (read.tooBig) {
+        if (!compiled) {
+            stopTooBig(kDataTooBig);
+        } else {
+            log_.reportError("Site File", tooBigText(path, read.size, limit));
+        }
+        return Step::Next;
+    }
+    if (!read.content) {
         log_.reportError("Site File", "Cannot read " + path);
         return Step::Next;
     }
+    const std::string bytes = std::move(*read.content);
 
     records_.push_back({hash, flags, runningOffset_, 0});
     recordHashes_.insert(hash);

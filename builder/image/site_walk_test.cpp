@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "builder/definitions/source_paths.h"
 #include "builder/image/make_fixture.h"
 #include "builder/image/site_paths.h"
 #include "common/image_layout.h"
@@ -108,6 +109,19 @@ TEST(SiteWalk, MissingRootAndUnreadableFilesAreReportedAndTheRestStored) {
     EXPECT_EQ(dangling.view.errors,
               std::vector<std::string>{"Site File|Cannot read " + dangling.dir.file("site") + "/b.txt"});
     EXPECT_EQ(recordsOf(dangling, {"a.txt", "c.txt"}), (std::vector<std::string>{"a.txt:0:1", "c.txt:0:1"}));
+}
+
+TEST(SiteWalk, FilesThatCanNeverFitAreRefusedByTheirSize) {
+    MakeFixture f;
+    f.site("a.txt", "a");
+    std::filesystem::resize_file(f.dir.file("site/a.txt"), 0);
+    f.site("big.htm", "");
+    std::filesystem::resize_file(f.dir.file("site/big.htm"), kMaxSourceFileBytes + 1);
+    f.site("c.txt", "c");
+    f.make();
+    EXPECT_EQ(f.view.errors, std::vector<std::string>{"Site File|" + f.dir.file("site") +
+                                                      "/big.htm is too big: 16777217 bytes (at most 16777216)"});
+    EXPECT_EQ(recordsOf(f, {"a.txt", "c.txt"}), (std::vector<std::string>{"a.txt:0:0", "c.txt:0:1"}));
 }
 
 TEST(SiteWalk, DirectoryLinkLoopIsWalkedOnce) {
