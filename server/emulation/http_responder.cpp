@@ -54,12 +54,47 @@ bool appendObjectValue(const Device& device, const LookupRecord& object, std::st
     }
 }
 
+// A credential field as a request must carry it: the stored text without its space padding; empty when the
+// field was never set (all 0xFF).
+std::string_view credentialOf(const Device& device, uint32_t address) {
+    const auto* field = reinterpret_cast<const char*>(&device.flash[address]);
+    std::string_view text(field, img::kCredentialSize);
+    if (text.find_first_not_of('\xFF') == std::string_view::npos) return {};
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// The value of an "Authorization: Basic X" header, from the request as it arrived (the credential is
+// compared case for case); `lowered` is the same request in lower case, to find the header by its name.
+std::string_view basicCredentials(std::string_view original, std::string_view lowered) {
+    constexpr std::string_view kHeader = "\nauthorization:";
+    const size_t at = lowered.find(kHeader);
+    if (at == std::string_view::npos) return {};
+    size_t i = at + kHeader.size();
+    while (i < lowered.size() && (lowered[i] == ' ' || lowered[i] == '\t')) ++i;
+    if (lowered.substr(i, 6) != "basic ") return {};
+    i += 6;
+    while (i < lowered.size() && lowered[i] == ' ') ++i;
+    size_t end = i;
+    while (end < original.size() && original[end] != '\r' && original[end] != '\n' && original[end] != ' ')
+        ++end;
+    return original.substr(i, end - i);
+}
+
 bool hasValueText(uint8_t flags) {
     const uint8_t kind = flags & img::kObjectTypeMask;
     return kind != img::kTypeHex && kind != 5 && kind != 6;
 }
 
 }  // namespace
+
+bool HttpResponder::authorized(const Device& device, std::string_view data) const {
+    const std::string_view access = credentialOf(device, img::kAccessCredentialAddress);
+    const std::string_view master = credentialOf(device, img::kMasterCredentialAddress);
+    if (access.empty() && master.empty()) return true;  // an image without credentials protects nothing
+    const std::string_view given = basicCredentials(data, request_);
+    return !given.empty() && (given == access || given == master);
+}
 
 std::string_view contentTypeFor(std::string_view extension) {
     if (extension.empty() || extension == "htm" || extension == "html" || extension == "kvi")
@@ -128,6 +163,16 @@ HttpOutcome HttpResponder::handle(Device& device, std::string_view data) {
         return HttpOutcome::Respond;
     }
     const LookupRecord& entry = *found;
+    const bool isFile = (entry.flags & img::kObjectEntry) == 0;
+    if (requirePasswords_ && isFile && (entry.flags & img::kFilePasswordRequired) &&
+        !(entry.flags & img::kFileFormHandler) && !authorized(device, data)) {
+        std::string_view realm = device.deviceName;
+        while (!realm.empty() && (realm.back() == ' ' || realm.back() == '\0')) realm.remove_suffix(1);
+        response_ = "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"";
+        response_ += realm;
+        response_ += "\"\r\n\r\n<h1>401 Unauthorized: this page needs a user name and password</h1>\r\n";
+        return HttpOutcome::Respond;
+    }
     auto fail = [this] {
         response_.clear();
         return HttpOutcome::CloseWithoutResponse;

@@ -30,6 +30,11 @@ class HttpResponder {
     void setPageHeaders(bool on) { pageHeaders_ = on; }
     bool pageHeaders() const { return pageHeaders_; }
 
+    // Files in a password-marked folder answered only to a request with the image's access or master
+    // credential (HTTP Basic); off by default, when every file is served to anyone.
+    void setRequirePasswords(bool on) { requirePasswords_ = on; }
+    bool requirePasswords() const { return requirePasswords_; }
+
     // Handles the bytes one data arrival delivered (with any kept short segment in front).
     HttpOutcome handle(Device& device, std::string_view data);
 
@@ -37,7 +42,10 @@ class HttpResponder {
     const std::string& response() const { return response_; }
 
   private:
+    bool authorized(const Device& device, std::string_view data) const;
+
     bool pageHeaders_;
+    bool requirePasswords_ = false;
     std::string request_;  // the lower-cased request
     std::string header_;
     std::string response_;  // reused so that a request allocates nothing once the buffers have grown

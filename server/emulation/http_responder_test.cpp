@@ -136,6 +136,62 @@ TEST(HttpResponder, PageHeadersNameTheTypeAndLeavePlainFilesAlone) {
     for (const auto& t : types) EXPECT_EQ(contentTypeFor(t.extension), t.type) << t.extension;
 }
 
+TEST(HttpResponder, PasswordMarkedFilesNeedACredentialOnlyWhenAskedFor) {
+    auto image = ImageFixture()
+                     .object("temp", 0x40, 1, 0x21)
+                     .file("index.htm", 0x40, "open")
+                     .file("admin/index.htm", 0x48, "secret")
+                     .file("admin/set.kvi", 0x18, "set")
+                     .bytes();
+    auto put = [&image](uint32_t address, std::string_view text) {
+        std::copy(text.begin(), text.end(), image.begin() + (address - image::kImageBase));
+    };
+    put(image::kDeviceNameAddress, "Lab");
+    const std::string access = "dXNlcjpwYXNz";  // user:pass
+    const std::string master = "cm9vdDpTZWNyZXQ=";  // root:Secret
+    put(image::kAccessCredentialAddress, access + std::string(image::kCredentialSize - access.size(), ' '));
+    put(image::kMasterCredentialAddress, master + std::string(image::kCredentialSize - master.size(), ' '));
+    Device device;
+    ASSERT_FALSE(device.loadImage(image));
+
+    const std::string denied =
+        "HTTP/1.0 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"Lab\"\r\n\r\n"
+        "<h1>401 Unauthorized: this page needs a user name and password</h1>\r\n";
+    struct Case {
+        bool require;
+        std::string request;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {false, "GET /admin/index.htm HTTP/1.0\r\n\r\n", "secret"},
+        {true, "GET /admin/index.htm HTTP/1.0\r\n\r\n", denied},
+        {true, "GET /admin/index.htm HTTP/1.0\r\nAuthorization: Basic " + access + "\r\n\r\n", "secret"},
+        {true, "GET /admin/index.htm HTTP/1.0\r\nauthorization: basic " + master + "\r\n\r\n", "secret"},
+        // The credential is compared as sent, not as the lower-cased request reads.
+        {true, "GET /admin/index.htm HTTP/1.0\r\nAuthorization: Basic cm9vdDpzZWNyZXQ=\r\n\r\n", denied},
+        {true, "GET /admin/index.htm HTTP/1.0\r\nAuthorization: Basic " + access.substr(1) + "\r\n\r\n",
+         denied},
+        {true, "GET /index.htm HTTP/1.0\r\n\r\n", "open"},
+        {true, "GET /admin/set.kvi HTTP/1.0\r\n\r\n", "set"},
+        {true, "GET /temp HTTP/1.0\r\n\r\n", "0\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request);
+        HttpResponder responder;
+        responder.setRequirePasswords(c.require);
+        ASSERT_EQ(responder.handle(device, c.request), HttpOutcome::Respond);
+        EXPECT_EQ(responder.response(), c.answer);
+    }
+
+    // Without credentials in the image nothing is protected.
+    Device open;
+    ASSERT_FALSE(open.loadImage(ImageFixture().file("admin/index.htm", 0x48, "secret").bytes()));
+    HttpResponder responder;
+    responder.setRequirePasswords(true);
+    ASSERT_EQ(responder.handle(open, "GET /admin/index.htm HTTP/1.0\r\n\r\n"), HttpOutcome::Respond);
+    EXPECT_EQ(responder.response(), "secret");
+}
+
 TEST(HttpResponder, NonRequestsErrorsAndShortSegments) {
     struct Case {
         std::string request;
