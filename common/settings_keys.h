@@ -43,6 +43,7 @@ inline constexpr Key kLeft{"Left", "0"};
 // BrindlecorPC.
 inline constexpr Key kHttpPort{"HttpPort", "80"};
 inline constexpr Key kPageHeaders{"PageHeaders", "auto"};
+inline constexpr Key kRequirePasswords{"RequirePasswords", "off"};
 inline constexpr Key kCommPort{"CommPort", "0"};
 inline constexpr std::string_view kCommDeviceStem = "CommDevice";        // "CommDevice1".."CommDevice4"
 inline constexpr std::string_view kCommDeviceDefaultStem = "/dev/ttyS";  // COMn defaults to /dev/ttyS(n-1)

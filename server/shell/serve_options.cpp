@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "common/settings_keys.h"
+#include "common/text.h"
 
 namespace brindlecor::server {
 
@@ -39,6 +40,14 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
     if (!settingMode)
         return "the setting " + std::string(kPageHeadersKey) + " is not auto, on or off: " + headerSetting;
     options.pageHeaders = *settingMode;
+    const std::string passwordSetting =
+        lowerCase(brindlecor::settings::value(settings, brindlecor::settings::kRequirePasswords));
+    if (passwordSetting == "on" || passwordSetting == "1" || passwordSetting == "true") {
+        options.requirePasswords = true;
+    } else if (passwordSetting != "off" && passwordSetting != "0" && passwordSetting != "false") {
+        return "the setting " + std::string(brindlecor::settings::kRequirePasswords.name) +
+               " is not on or off: " + passwordSetting;
+    }
 
     bool haveImage = false;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -47,6 +56,10 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
             if (haveImage) return "more than one image given: " + arg;
             options.imagePath = arg;
             haveImage = true;
+            continue;
+        }
+        if (arg == "--require-passwords") {
+            options.requirePasswords = true;
             continue;
         }
         std::string name = arg, value;

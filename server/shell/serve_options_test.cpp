@@ -34,18 +34,23 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.bindAddress, "");
     EXPECT_EQ(o.idleTimeoutMs, 10000);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
+    EXPECT_FALSE(o.requirePasswords);
 
     ASSERT_TRUE(settings.saveSetting("httpport", "8080"));
     ASSERT_TRUE(settings.saveSetting("PageHeaders", "off"));
+    ASSERT_TRUE(settings.saveSetting("RequirePasswords", "On"));
     ServeOptions fromSettings;
     ASSERT_FALSE(parseServeOptions({"site.kvb"}, SettingsStore(path_), fromSettings));
     EXPECT_EQ(fromSettings.httpPort, 8080);
     EXPECT_FALSE(fromSettings.pageHeadersOn());
+    EXPECT_TRUE(fromSettings.requirePasswords);
+    ASSERT_TRUE(settings.saveSetting("RequirePasswords", "off"));
 
     ServeOptions all;
     ASSERT_FALSE(parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1",
                                     "--name-port", "2", "--ram-port", "3", "--datagram-port", "4", "--serial",
-                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2", "x.kvb"},
+                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2", "--require-passwords",
+                                    "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
     EXPECT_EQ(all.bindAddress, "127.0.0.1");
@@ -57,6 +62,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(all.idleTimeoutMs, 2000);
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
+    EXPECT_TRUE(all.requirePasswords);
 }
 
 TEST_F(ServeOptionsTest, UsageErrors) {
@@ -81,12 +87,15 @@ TEST_F(ServeOptionsTest, UsageErrors) {
         ASSERT_TRUE(error) << c.message;
         EXPECT_NE(error->find(c.message), std::string::npos) << *error;
     }
-    SettingsStore bad(path_);
-    ASSERT_TRUE(bad.saveSetting("HttpPort", "eighty"));
-    ServeOptions o;
-    const auto error = parseServeOptions({"a.kvb"}, SettingsStore(path_), o);
-    ASSERT_TRUE(error);
-    EXPECT_NE(error->find("HttpPort"), std::string::npos);
+    for (const auto& [key, value] : {std::pair{"HttpPort", "eighty"}, {"RequirePasswords", "maybe"}}) {
+        SettingsStore fresh(path_);
+        ASSERT_TRUE(fresh.deleteSetting("HttpPort"));
+        ASSERT_TRUE(fresh.saveSetting(key, value));
+        ServeOptions o;
+        const auto error = parseServeOptions({"a.kvb"}, SettingsStore(path_), o);
+        ASSERT_TRUE(error) << key;
+        EXPECT_NE(error->find(key), std::string::npos) << *error;
+    }
 }
 
 }  // namespace

@@ -65,6 +65,7 @@ struct ServerRuntime::Slot {
 
 ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)), responder_(options_.pageHeadersOn()) {
+    responder_.setRequirePasswords(options_.requirePasswords);
     device_.setEffects(this);
     clock_.start();
     addSlot();
