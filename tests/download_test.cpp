@@ -158,9 +158,11 @@ TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {
         sender.start(bench.dir.file("one.kvb"));
         // An accepted erase answers after about a second; give it twice that before the clock jumps.
         while (sender.running()) {
-            if (auto reply = port.peer.receive(4000)) {
+            int from = 0;
+            if (auto reply = port.peer.receive(4000, &from)) {
                 const std::string bytes = *reply;
-                sender.onReply({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+                sender.onReply({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                               {"127.0.0.1", from});
             } else {
                 now += 31;
                 sender.onTick(now);

@@ -135,7 +135,7 @@ class SessionTest : public ::testing::Test {
     void answerAll() {
         for (size_t answered = 0; answered < socket_.sent.size(); ++answered) {
             const auto request = socket_.sent[answered];
-            session_->onDatagram(request);
+            session_->onDatagram(request, {"127.0.0.1", 26481});
         }
     }
     std::string cap(const std::string& name) { return view_.captions[name]; }

@@ -27,9 +27,12 @@ class UdpPort : public DatagramPort {
 
     // Sends to a dotted address or a host name (resolved once and remembered).
     bool send(const std::string& address, int port, std::span<const uint8_t> bytes) override;
+    // A host name counts by the address it was resolved to.
+    bool isFrom(const DatagramSource& from, const std::string& address, int port) const override;
 
-    // Hands every datagram waiting on the socket to sink, without blocking.
-    void drain(const std::function<void(std::span<const uint8_t>)>& sink);
+    using Sink = std::function<void(std::span<const uint8_t>, const DatagramSource&)>;
+    // Hands every datagram waiting on the socket to sink with where it came from, without blocking.
+    void drain(const Sink& sink);
     int fd() const { return fd_; }
 
   private:
