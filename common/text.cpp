@@ -7,11 +7,16 @@ char lowerChar(char c) {
     if (u >= 'A' && u <= 'Z') return static_cast<char>(u + 32);
     if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char>(u + 32);
     switch (u) {
-        case 0x8A: return static_cast<char>(0x9A);
-        case 0x8C: return static_cast<char>(0x9C);
-        case 0x8E: return static_cast<char>(0x9E);
-        case 0x9F: return static_cast<char>(0xFF);
-        default: return c;
+        case 0x8A:
+            return static_cast<char>(0x9A);
+        case 0x8C:
+            return static_cast<char>(0x9C);
+        case 0x8E:
+            return static_cast<char>(0x9E);
+        case 0x9F:
+            return static_cast<char>(0xFF);
+        default:
+            return c;
     }
 }
 
@@ -51,7 +56,11 @@ std::optional<std::string> utf8ToWindows1252(std::string_view text) {
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        const int length = lead < 0x80           ? 1
+                           : (lead >> 5) == 0x6  ? 2
+                           : (lead >> 4) == 0xE  ? 3
+                           : (lead >> 3) == 0x1E ? 4
+                                                 : 0;
         if (length == 0 || i + length > text.size()) return std::nullopt;
         char32_t c = length == 1 ? lead : lead & (0x7F >> length);
         for (int k = 1; k < length; ++k) {
@@ -70,6 +79,8 @@ std::optional<std::string> utf8ToWindows1252(std::string_view text) {
     return out;
 }
 
-std::string decimal(long long value) { return std::to_string(value); }
+std::string decimal(long long value) {
+    return std::to_string(value);
+}
 
 }  // namespace brindlecor

@@ -47,8 +47,9 @@ std::optional<FieldOverride> credential(OverrideKind kind, std::string_view text
 
 const keys::Key& overrideKey(OverrideKind kind) {
     static const keys::Key* const table[kOverrideCount] = {
-        &keys::kOverrideDefaultIpAddress, &keys::kOverrideDeviceName,      &keys::kOverrideInitializeP1,
-        &keys::kOverrideDhcp,             &keys::kOverrideAccessPassword, &keys::kOverrideMasterPassword,
+        &keys::kOverrideDefaultIpAddress, &keys::kOverrideDeviceName,
+        &keys::kOverrideInitializeP1,     &keys::kOverrideDhcp,
+        &keys::kOverrideAccessPassword,   &keys::kOverrideMasterPassword,
     };
     return *table[static_cast<int>(kind)];
 }
@@ -66,8 +67,8 @@ std::optional<FieldOverride> encodeOverride(OverrideKind kind, std::string_view 
                 reason = "longer than 64 characters";
                 return std::nullopt;
             }
-            return FieldOverride{kind, img::kDeviceNameAddress, bytesOf(fixedField(text, img::kDeviceNameSize)),
-                                 std::string(text)};
+            return FieldOverride{kind, img::kDeviceNameAddress,
+                                 bytesOf(fixedField(text, img::kDeviceNameSize)), std::string(text)};
         case OverrideKind::DefaultIpAddress: {
             const auto value = IP_to_Long(text);
             if (!value) {
@@ -89,7 +90,8 @@ std::optional<FieldOverride> encodeOverride(OverrideKind kind, std::string_view 
                 return std::nullopt;
             }
             const bool on = word == "on";
-            return FieldOverride{kind, img::kDhcpAddress, {on ? img::kFlagOn : img::kFlagOff}, on ? "ON" : "OFF"};
+            return FieldOverride{
+                kind, img::kDhcpAddress, {on ? img::kFlagOn : img::kFlagOff}, on ? "ON" : "OFF"};
         }
         case OverrideKind::InitializeP1: {
             const auto value = initializeP1Number(text);
@@ -97,8 +99,8 @@ std::optional<FieldOverride> encodeOverride(OverrideKind kind, std::string_view 
                 reason = "not a number from -32768 to 32767";
                 return std::nullopt;
             }
-            return FieldOverride{kind, img::kPortInitAddress, {static_cast<uint8_t>(*value & 0xFF)},
-                                 decimal(*value)};
+            return FieldOverride{
+                kind, img::kPortInitAddress, {static_cast<uint8_t>(*value & 0xFF)}, decimal(*value)};
         }
         case OverrideKind::AccessPassword:
         case OverrideKind::MasterPassword:
