@@ -70,7 +70,10 @@ TEST(Text, Utf8ToWindows1252) {
         {"\xC0\xA0", std::nullopt},               // an overlong space
         {"\xC3", std::nullopt},                    // cut short
     };
-    for (const auto& c : cases) EXPECT_EQ(utf8ToWindows1252(c.utf8), c.bytes) << c.utf8;
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8ToWindows1252(c.utf8), c.bytes) << c.utf8;
+        if (c.bytes) EXPECT_EQ(windows1252ToUtf8(*c.bytes), c.utf8) << "and back";
+    }
 }
 
 TEST(PathText, DisplayNameDirectoryAndRecentList) {

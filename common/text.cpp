@@ -79,6 +79,29 @@ std::optional<std::string> utf8ToWindows1252(std::string_view text) {
     return out;
 }
 
+std::string windows1252ToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char byte : text) {
+        const auto u = static_cast<unsigned char>(byte);
+        const bool high = u >= 0x80 && u < 0xA0;
+        const char32_t c = high ? kHighControls[u - 0x80] : u;
+        if (high && c == 0) {
+            out += '?';
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 std::string decimal(long long value) {
     return std::to_string(value);
 }

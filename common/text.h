@@ -21,6 +21,9 @@ std::string trimSpaces(std::string_view text);
 // nullopt when the text is not UTF-8 or holds a character that Windows-1252 has no byte for.
 std::optional<std::string> utf8ToWindows1252(std::string_view text);
 
+// The UTF-8 text of Windows-1252 bytes, for a terminal; a byte that stands for no character stays "?".
+std::string windows1252ToUtf8(std::string_view text);
+
 // Decimal text of a signed 64-bit number.
 std::string decimal(long long value);
 

@@ -15,13 +15,14 @@ struct Record {
     std::vector<std::string> fields;
 };
 
-std::string lineError(int line, std::string_view text) {
-    return "line " + std::to_string(line) + ": " + std::string(text);
-}
+struct Failure {
+    int line = 0;
+    std::string text;
+};
 
 // Splits RFC 4180 records: "," between fields, CR LF (or a lone LF or CR) between records, a field in
 // double quotes may hold any of them and writes a quote as two. Empty lines are skipped.
-bool splitRecords(std::string_view text, std::vector<Record>& records, std::string& error) {
+bool splitRecords(std::string_view text, std::vector<Record>& records, Failure& error) {
     size_t at = 0;
     int line = 1;
     auto lineEnd = [&](size_t i) {
@@ -42,7 +43,7 @@ bool splitRecords(std::string_view text, std::vector<Record>& records, std::stri
                 ++at;
                 for (;;) {
                     if (at >= text.size()) {
-                        error = lineError(opened, "a quoted field has no closing quote");
+                        error = {opened, "a quoted field has no closing quote"};
                         return false;
                     }
                     if (text[at] == '"') {
@@ -58,13 +59,13 @@ bool splitRecords(std::string_view text, std::vector<Record>& records, std::stri
                     field += text[at++];
                 }
                 if (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
-                    error = lineError(line, "text after a quoted field");
+                    error = {line, "text after a quoted field"};
                     return false;
                 }
             } else {
                 while (at < text.size() && text[at] != ',' && text[at] != '\r' && text[at] != '\n') {
                     if (text[at] == '"') {
-                        error = lineError(line, "a quote inside a field that does not start with one");
+                        error = {line, "a quote inside a field that does not start with one"};
                         return false;
                     }
                     field += text[at++];
@@ -97,7 +98,12 @@ DeviceList readDeviceList(std::string_view csv) {
     DeviceList list;
     if (csv.substr(0, 3) == "\xEF\xBB\xBF") csv.remove_prefix(3);  // the byte order mark of some editors
     std::vector<Record> records;
-    if (!splitRecords(csv, records, list.error)) return list;
+    Failure split;
+    if (!splitRecords(csv, records, split)) {
+        list.errorLine = split.line;
+        list.error = split.text;
+        return list;
+    }
     if (records.empty()) {
         list.error = "no header line naming the columns";
         return list;
@@ -116,17 +122,20 @@ DeviceList readDeviceList(std::string_view csv) {
         for (int k = 0; k < kOverrideCount; ++k)
             if (name == kOverrideColumns[k]) column = k;
         if (column == kUnused) {
-            list.error = lineError(header.line, "unknown column \"" + raw + "\"");
+            list.errorLine = header.line;
+            list.error = "unknown column \"" + raw + "\"";
             return list;
         }
         if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
-            list.error = lineError(header.line, "the column \"" + name + "\" is named twice");
+            list.errorLine = header.line;
+            list.error = "the column \"" + name + "\" is named twice";
             return list;
         }
         columns.push_back(column);
     }
     if (std::find(columns.begin(), columns.end(), kAddress) == columns.end()) {
-        list.error = lineError(header.line, "no \"address\" column");
+        list.errorLine = header.line;
+        list.error = "no \"address\" column";
         return list;
     }
     if (records.size() == 1) {
@@ -138,7 +147,8 @@ DeviceList readDeviceList(std::string_view csv) {
     for (size_t r = 1; r < records.size(); ++r) {
         const Record& record = records[r];
         auto fail = [&](const std::string& text) {
-            list.error = lineError(record.line, text);
+            list.errorLine = record.line;
+            list.error = text;
             return list;
         };
         if (record.fields.size() != columns.size())

@@ -26,7 +26,8 @@ struct ListedDevice {
 
 struct DeviceList {
     std::vector<ListedDevice> devices;
-    std::string error;  // "line 4: p1 \"70000\": not a number from -32768 to 32767"; empty when usable
+    std::string error;  // "p1 \"70000\": not a number from -32768 to 32767"; empty when usable
+    int errorLine = 0;  // the line the error is on; 0 when it concerns the whole file
 };
 
 // Reads and checks the whole list; on the first bad line, error names it and devices is empty. Override

@@ -74,7 +74,8 @@ TEST(DeviceList, EveryBadLineIsNamed) {
     };
     for (const auto& c : cases) {
         const DeviceList list = readDeviceList(c.csv);
-        EXPECT_EQ(list.error, c.error) << c.csv;
+        const std::string where = list.errorLine ? "line " + std::to_string(list.errorLine) + ": " : "";
+        EXPECT_EQ(where + list.error, c.error) << c.csv;
         EXPECT_TRUE(list.devices.empty()) << c.csv;
     }
 }

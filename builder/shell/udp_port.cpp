@@ -72,9 +72,7 @@ bool UdpPort::send(const std::string& address, int port, std::span<const uint8_t
            static_cast<ssize_t>(bytes.size());
 }
 
-namespace {
-
-std::string dotted(uint32_t networkOrder) {
+std::string dottedAddress(uint32_t networkOrder) {
     in_addr address{};
     address.s_addr = networkOrder;
     char text[INET_ADDRSTRLEN] = {};
@@ -82,12 +80,10 @@ std::string dotted(uint32_t networkOrder) {
     return text;
 }
 
-}  // namespace
-
 bool UdpPort::isFrom(const DatagramSource& from, const std::string& address, int port) const {
     if (DatagramPort::isFrom(from, address, port)) return true;
     return from.port == port && resolved_ && resolvedName_ == address &&
-           from.address == dotted(resolvedAddress_);
+           from.address == dottedAddress(resolvedAddress_);
 }
 
 void UdpPort::drain(const Sink& sink) {
@@ -101,7 +97,7 @@ void UdpPort::drain(const Sink& sink) {
             if (errno == EINTR) continue;
             return;  // EAGAIN: nothing more waiting; anything else is left to the time-out
         }
-        const DatagramSource from{dotted(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
+        const DatagramSource from{dottedAddress(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
         sink(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)), from);
     }
 }

@@ -45,6 +45,9 @@ class UdpPort : public DatagramPort {
 // The IPv4 address of a dotted address or host name in network order; nullopt when it has none.
 std::optional<uint32_t> resolveIPv4(const std::string& address);
 
+// The dotted text of an IPv4 address in network order ("127.0.0.1").
+std::string dottedAddress(uint32_t networkOrder);
+
 // Seconds of the wall clock.
 int64_t wallClockSeconds();
 
