@@ -87,7 +87,8 @@ bool UdpPort::isFrom(const DatagramSource& from, const std::string& address, int
 }
 
 void UdpPort::drain(const Sink& sink) {
-    std::vector<uint8_t> buffer(65536);
+    buffer_.resize(65536);
+    std::vector<uint8_t>& buffer = buffer_;
     for (;;) {
         sockaddr_in sender{};
         socklen_t length = sizeof sender;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "builder/download/datagram_port.h"
 #include "builder/download/download_sender.h"
@@ -40,6 +41,7 @@ class UdpPort : public DatagramPort {
     std::string resolvedName_;
     uint32_t resolvedAddress_ = 0;  // network order
     bool resolved_ = false;
+    std::vector<uint8_t> buffer_;  // the largest datagram, allocated once
 };
 
 // The IPv4 address of a dotted address or host name in network order; nullopt when it has none.
