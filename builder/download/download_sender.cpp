@@ -101,7 +101,8 @@ bool DownloadSender::begin() {
     firmware_ = false;
     awaitingReply_ = false;
     if (file_.empty() || file_.size() > img::kMaxImageLength) {
-        log_.reportError(kContext, file_.empty() ? "Image File Is Empty" : "Image File Is Longer Than 49152 Bytes");
+        log_.reportError(kContext,
+                         file_.empty() ? "Image File Is Empty" : "Image File Is Longer Than 49152 Bytes");
         outcome_ = DownloadOutcome::Refused;
         return true;
     }

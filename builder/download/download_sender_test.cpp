@@ -406,12 +406,11 @@ TEST(DownloadSender, OnlyTheDevicesOwnEchoAnswersARequest) {
         Bytes bytes;
         DatagramSource from;
     } strays[] = {
-        {echo, {"10.1.2.4", 26481}},   // another device
-        {echo, {"10.1.2.3", 4096}},    // the target, but not its download port (an outgoing datagram)
-        {otherHeader, f.device},       // not this request's header
-        {f.port.sent[0], f.device},    // a second answer to the erase
-        {shortEcho, f.device},
-        {Bytes{}, f.device},
+        {echo, {"10.1.2.4", 26481}},  // another device
+        {echo, {"10.1.2.3", 4096}},   // the target, but not its download port (an outgoing datagram)
+        {otherHeader, f.device},      // not this request's header
+        {f.port.sent[0], f.device},   // a second answer to the erase
+        {shortEcho, f.device},       {Bytes{}, f.device},
     };
     for (const auto& stray : strays) {
         f.sender.onReply(stray.bytes, stray.from);
