@@ -18,16 +18,18 @@ TEST(IpText, IpToLongReadsOctetsAsDesigned) {
     struct Case {
         const char* text;
         uint32_t expected;
+        bool fourOctets = true;
     } cases[] = {
         {"192.168.1.250", 0xFA01A8C0},  {"10 . 0 . 0 . 7", 0x0700000A}, {"1..2.3", 0x03020001},
-        {"192.168.1", 0},               {"10.0.0.7 x", 0x0700000A},     {"10.0.0.7 rack 2", 0x4800000A},
-        {"", 0},                        {"255.255.255.255", 0xFFFFFFFF}, {"1.2.3.4.5", 0x04030201},
-        {"192.168.0.200", 0xC800A8C0},
+        {"192.168.1", 0, false},        {"10.0.0.7 x", 0x0700000A},     {"10.0.0.7 rack 2", 0x4800000A},
+        {"", 0, false},                 {"255.255.255.255", 0xFFFFFFFF}, {"1.2.3.4.5", 0x04030201},
+        {"192.168.0.200", 0xC800A8C0},  {"1.2.3.", 0, false},           {"0.0.0.0", 0},
     };
     for (const auto& c : cases) {
         auto v = IP_to_Long(c.text);
         ASSERT_TRUE(v.has_value()) << c.text;
         EXPECT_EQ(*v, c.expected) << c.text;
+        EXPECT_EQ(hasFourOctets(c.text), c.fourOctets) << c.text;
     }
     EXPECT_FALSE(IP_to_Long("1.2.3.256").has_value());
     EXPECT_FALSE(IP_to_Long("1.2.99999999999999999999.4").has_value());
@@ -54,6 +56,26 @@ TEST(Text, LowerCaseFollowsWindows1252) {
     EXPECT_EQ(lowerCase("Index.HTM"), "index.htm");
     EXPECT_EQ(lowerCase("\xC4\xD7\xDE\x8A\x9F\xDF"), "\xE4\xD7\xFE\x9A\xFF\xDF");
     EXPECT_EQ(trimSpaces("  a b  "), "a b");
+}
+
+TEST(Text, Utf8ToWindows1252) {
+    struct Case {
+        std::string_view utf8;
+        std::optional<std::string> bytes;
+    } cases[] = {
+        {"Lab 7", "Lab 7"},
+        {"K\xC3\xBC" "che \xE2\x82\xAC", "K\xFC" "che \x80"},  // ü and the euro sign
+        {"\xC5\xB8\xC3\xBF", "\x9F\xFF"},
+        {"\xE4\xB8\xAD", std::nullopt},          // a character Windows-1252 lacks
+        {"\xC2\x81", std::nullopt},               // U+0081, a byte Windows-1252 leaves unused
+        {"K\xFC" "che", std::nullopt},             // Windows-1252 already: not UTF-8
+        {"\xC0\xA0", std::nullopt},               // an overlong space
+        {"\xC3", std::nullopt},                    // cut short
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(utf8ToWindows1252(c.utf8), c.bytes) << c.utf8;
+        if (c.bytes) EXPECT_EQ(windows1252ToUtf8(*c.bytes), c.utf8) << "and back";
+    }
 }
 
 TEST(PathText, DisplayNameDirectoryAndRecentList) {

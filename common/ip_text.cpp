@@ -2,11 +2,16 @@
 
 namespace brindlecor {
 
-std::optional<uint32_t> IP_to_Long(std::string_view IPaddress) {
+namespace {
+
+// Reads as IP_to_Long does and counts the octets it found before the text ran out.
+std::optional<uint32_t> readOctets(std::string_view IPaddress, int& octets) {
     size_t pos = 0;
     uint32_t result = 0;
+    octets = 0;
     for (int k = 0; k < 4; ++k) {
         if (pos >= IPaddress.size()) return 0;
+        ++octets;
         uint32_t octet = 0;
         while (pos < IPaddress.size()) {
             const char c = IPaddress[pos++];
@@ -20,6 +25,19 @@ std::optional<uint32_t> IP_to_Long(std::string_view IPaddress) {
         result |= octet << (8 * k);
     }
     return result;
+}
+
+}  // namespace
+
+std::optional<uint32_t> IP_to_Long(std::string_view IPaddress) {
+    int octets = 0;
+    return readOctets(IPaddress, octets);
+}
+
+bool hasFourOctets(std::string_view IPaddress) {
+    int octets = 0;
+    readOctets(IPaddress, octets);
+    return octets == 4;
 }
 
 std::string Long_to_IP(uint32_t l) {

@@ -13,6 +13,9 @@ namespace brindlecor {
 // skipped. Fewer than four parts give 0. Returns nullopt when an octet is above 255.
 std::optional<uint32_t> IP_to_Long(std::string_view IPaddress);
 
+// Whether the text has all four parts that IP_to_Long reads (with fewer it gives 0 rather than an address).
+bool hasFourOctets(std::string_view IPaddress);
+
 // The four bytes, least significant first, in decimal joined by ".".
 std::string Long_to_IP(uint32_t l);
 

@@ -1,5 +1,7 @@
 #include "builder/definitions/credentials.h"
 
+#include "common/password.h"
+
 namespace brindlecor::builder {
 
 char base64Digit(int32_t value) {
@@ -27,6 +29,11 @@ std::string base64Encode(std::string_view text) {
     const size_t padding = (3 - text.size() % 3) % 3;
     for (size_t k = 0; k < padding; ++k) out[out.size() - 1 - k] = '=';
     return out;
+}
+
+std::string credentialField(std::string_view credential) {
+    std::string field = fixedField(base64Encode(credential), kCredentialFieldSize);
+    return isAllSpaces(field) ? noPasswordField(kCredentialFieldSize) : field;
 }
 
 }  // namespace brindlecor::builder

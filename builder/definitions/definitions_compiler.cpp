@@ -264,11 +264,11 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
         return Flow::Continue;
     }
     if (word == "$accesspassword") {
-        settings_.accessPassword = fixedPassword(base64Encode(file.nextAtom()), 32);
+        settings_.accessPassword = credentialField(file.nextAtom());
         return Flow::Continue;
     }
     if (word == "$masterpassword") {
-        settings_.masterPassword = fixedPassword(base64Encode(file.nextAtom()), 32);
+        settings_.masterPassword = credentialField(file.nextAtom());
         return Flow::Continue;
     }
     if (word == "$parse") {

@@ -42,36 +42,22 @@ void DownloadSender::setTarget(std::string address, int port) {
     remotePort_ = port;
 }
 
-bool DownloadSender::loadImage(const std::string& path) {
+std::optional<std::string> readImageFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    bytes.clear();
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        log_.reportError(kContext, "Image File Not Found: " + path);
-        return false;
-    }
-    file_.clear();
-    if (std::filesystem::is_directory(path, ec)) {
-        log_.reportError(kContext, "Cannot Read Image File: " + path);
-        return false;
-    }
+    if (!std::filesystem::exists(path, ec)) return "Image File Not Found: " + path;
+    if (std::filesystem::is_directory(path, ec)) return "Cannot Read Image File: " + path;
     std::ifstream in(path, std::ios::binary);
     char buffer[8192];
-    while (in && file_.size() <= img::kMaxImageLength) {
+    while (in && bytes.size() <= img::kMaxImageLength) {
         in.read(buffer, sizeof buffer);
-        file_.insert(file_.end(), buffer, buffer + in.gcount());
+        bytes.insert(bytes.end(), buffer, buffer + in.gcount());
     }
-    if (!in.is_open() || in.bad() || (!in.eof() && file_.size() <= img::kMaxImageLength)) {
-        log_.reportError(kContext, "Cannot Read Image File: " + path);
-        return false;
-    }
-    if (file_.empty()) {
-        log_.reportError(kContext, "Image File Is Empty: " + path);
-        return false;
-    }
-    if (file_.size() > img::kMaxImageLength) {
-        log_.reportError(kContext, "Image File Is Longer Than 49152 Bytes: " + path);
-        return false;
-    }
-    return true;
+    if (!in.is_open() || in.bad() || (!in.eof() && bytes.size() <= img::kMaxImageLength))
+        return "Cannot Read Image File: " + path;
+    if (bytes.empty()) return "Image File Is Empty: " + path;
+    if (bytes.size() > img::kMaxImageLength) return "Image File Is Longer Than 49152 Bytes: " + path;
+    return std::nullopt;
 }
 
 bool DownloadSender::confirmFirmware() {
@@ -91,17 +77,42 @@ bool DownloadSender::confirmFirmware() {
 
 bool DownloadSender::start(const std::string& imagePath) {
     if (running()) return false;
+    std::vector<uint8_t> file;
+    if (const auto error = readImageFile(imagePath, file)) {
+        log_.clearErrors();
+        if (flushArpCache_) flushArpCache_();
+        log_.reportError(kContext, *error);
+        awaitingReply_ = false;
+        outcome_ = DownloadOutcome::Refused;
+        return true;
+    }
+    return startImage(std::move(file));
+}
+
+bool DownloadSender::startImage(std::vector<uint8_t> file) {
+    if (running()) return false;
+    file_ = std::move(file);
+    return begin();
+}
+
+bool DownloadSender::begin() {
     log_.clearErrors();
     if (flushArpCache_) flushArpCache_();
     firmware_ = false;
     awaitingReply_ = false;
-    if (!loadImage(imagePath)) {
+    if (file_.empty() || file_.size() > img::kMaxImageLength) {
+        log_.reportError(kContext,
+                         file_.empty() ? "Image File Is Empty" : "Image File Is Longer Than 49152 Bytes");
         outcome_ = DownloadOutcome::Refused;
         return true;
     }
     if (!confirmFirmware()) {
         outcome_ = DownloadOutcome::Declined;
         return true;
+    }
+    if (!overrides_.empty()) {
+        file_ = applyOverrides(file_, overrides_);
+        for (const FieldOverride& field : overrides_) log_.append(overrideLogLine(field));
     }
     image_.assign(img::kFlashSize, img::kErased);
     std::copy(file_.begin(), file_.end(), image_.begin() + img::kImageBase);
@@ -183,24 +194,21 @@ bool DownloadSender::verifyReply(std::span<const uint8_t> datagram) const {
                       image_.begin() + page * dl::kPageSize);
 }
 
-void DownloadSender::onReply(std::span<const uint8_t> datagram) {
+void DownloadSender::onReply(std::span<const uint8_t> datagram, const DatagramSource& from) {
     lastReply_.assign(datagram.begin(), datagram.end());
     if (!running() || !awaitingReply_) return;
-    if (steps_[current_].kind == Kind::Verify) {
-        // Read-backs are compared, so only the answer to this very request may end its wait; a late
-        // answer to an earlier one would otherwise pass for a difference.
-        if (datagram.size() < dl::kHeaderSize ||
-            !std::equal(outstanding_.begin(), outstanding_.begin() + dl::kHeaderSize, datagram.begin()))
-            return;
-        awaitingReply_ = false;
-        if (!verifyReply(datagram)) {
-            outcome_ = DownloadOutcome::VerifyFailed;
-            log_.reportError("Verifying", pageText("Page ", steps_[current_].page) +
-                                              " Differs From The Image, Device Not Restarted");
-            return;
-        }
-    }
+    // A stray datagram (another device's answer, a late one, anything sent to this port) must not pass for
+    // the answer: the request would count as carried out when it never was.
+    if (!port_.isFrom(from, address_, remotePort_) || datagram.size() < dl::kHeaderSize ||
+        !std::equal(outstanding_.begin(), outstanding_.begin() + dl::kHeaderSize, datagram.begin()))
+        return;
     awaitingReply_ = false;
+    if (steps_[current_].kind == Kind::Verify && !verifyReply(datagram)) {
+        outcome_ = DownloadOutcome::VerifyFailed;
+        log_.reportError("Verifying", pageText("Page ", steps_[current_].page) +
+                                          " Differs From The Image, Device Not Restarted");
+        return;
+    }
     if (++current_ < steps_.size()) {
         sendStep();
     } else {

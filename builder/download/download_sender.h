@@ -7,10 +7,12 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "builder/download/config_overrides.h"
 #include "builder/download/datagram_port.h"
 #include "builder/download/download_password.h"
 #include "builder/download/download_view.h"
@@ -30,6 +32,10 @@ enum class DownloadOutcome {
     VerifyFailed,  // a page read back differs; no restart was sent
 };
 
+// Reads an image file as the download uses it; the error text when it cannot be used ("Image File Not
+// Found: PATH", an empty or unreadable file, one longer than 49152 bytes).
+std::optional<std::string> readImageFile(const std::string& path, std::vector<uint8_t>& bytes);
+
 class DownloadSender {
   public:
     // Seconds of the wall clock; noted when a request is sent.
@@ -42,15 +48,21 @@ class DownloadSender {
     void setPassword(const PasswordBytes& password) { password_ = password; }
     // Read every programmed page back before the restart and stop on a difference.
     void setVerify(bool verify) { verify_ = verify; }
+    // Configuration fields that later downloads send in place of the image's own; the log names each one.
+    void setOverrides(std::vector<FieldOverride> fields) { overrides_ = std::move(fields); }
 
     // Starts downloading the image file and sends the first request. False, with nothing done, when a
     // download is already running; otherwise true, and outcome() tells whether it runs or ended already
     // (a refused file or a declined firmware question).
     bool start(const std::string& imagePath);
+    // The same with the bytes of an image file that was read already, so that several downloads send
+    // exactly the same image.
+    bool startImage(std::vector<uint8_t> file);
 
-    // Any datagram received on the download socket: it answers the outstanding request, and the next one
-    // goes out at once.
-    void onReply(std::span<const uint8_t> datagram);
+    // Every datagram received on the download socket, with where it came from. Only the device's echo of
+    // the outstanding request answers it (from the download address and port, its first 20 bytes equal
+    // to the request's), and the next request goes out at once; anything else is only kept in lastReply.
+    void onReply(std::span<const uint8_t> datagram, const DatagramSource& from);
 
     // The wall clock; a request unanswered for more than 30 seconds ends the download.
     void onTick(int64_t now);
@@ -66,7 +78,7 @@ class DownloadSender {
         uint8_t page;
     };
 
-    bool loadImage(const std::string& path);
+    bool begin();
     bool confirmFirmware();
     void sendStep();
     std::vector<uint8_t> request(uint8_t command, uint8_t low, uint8_t high, uint8_t count,
@@ -85,6 +97,7 @@ class DownloadSender {
     int remotePort_ = 0;
     PasswordBytes password_{};
     bool verify_ = false;
+    std::vector<FieldOverride> overrides_;
 
     DownloadOutcome outcome_ = DownloadOutcome::None;
     std::vector<uint8_t> file_;

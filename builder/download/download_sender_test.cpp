@@ -97,6 +97,8 @@ struct Fixture {
     int arpFlushes = 0;
     DownloadSender sender{port, view, log, [this] { return now; }, [this] { ++arpFlushes; }};
 
+    const DatagramSource device{"10.1.2.3", 26481};  // where the target's answers come from
+
     Fixture() { sender.setTarget("10.1.2.3", 26481); }
 
     // Answers every outstanding request as an echoing device would, until the download ends.
@@ -104,7 +106,7 @@ struct Fixture {
         size_t answered = 0;
         while (sender.running() && answered < port.sent.size()) {
             Bytes reply = port.sent[answered++];
-            sender.onReply(reply);
+            sender.onReply(reply, device);
         }
     }
     std::vector<std::pair<uint8_t, uint8_t>> commandsAndPages() const {
@@ -214,7 +216,7 @@ TEST(DownloadSender, UnansweredRequestEndsAfterThirtySecondsAndNothingMoreIsSent
     // The time-out counts from the latest request: answer the first one late, the second still has 30 s.
     f.now += 29;
     f.sender.onTick(f.now);
-    f.sender.onReply(f.port.sent[0]);
+    f.sender.onReply(f.port.sent[0], f.device);
     ASSERT_EQ(f.port.sent.size(), 2u);
     f.sender.onTick(f.now + 30);
     EXPECT_TRUE(f.sender.running());
@@ -223,7 +225,7 @@ TEST(DownloadSender, UnansweredRequestEndsAfterThirtySecondsAndNothingMoreIsSent
     EXPECT_EQ(f.view.log, "Downloading Error: No Response From Brindlecor, Check Password or Connection\r\n");
 
     // A late answer changes nothing: no further erase, program or restart request, no warning.
-    f.sender.onReply(f.port.sent[1]);
+    f.sender.onReply(f.port.sent[1], f.device);
     f.sender.onTick(f.now + 100);
     EXPECT_EQ(f.port.sent.size(), 2u);
     EXPECT_EQ(f.sender.lastReply(), f.port.sent[1]);
@@ -371,10 +373,10 @@ TEST(DownloadSender, VerifyReadsEveryPageBackBeforeTheRestart) {
             if (reply[0] == 0x03) {
                 // A stale datagram first: it must not count as the read's answer.
                 Bytes stale = f.port.sent[0];
-                f.sender.onReply(stale);
+                f.sender.onReply(stale, f.device);
                 std::copy_n(flash.begin() + at, 256, reply.begin() + 20);
             }
-            f.sender.onReply(reply);
+            f.sender.onReply(reply, f.device);
         }
         std::vector<std::pair<uint8_t, uint8_t>> expected = {{0x01, 0x40}, {0x02, 0x41}, {0x02, 0x42},
                                                              {0x02, 0x40}, {0x03, 0x40}, {0x03, 0x41}};
@@ -388,6 +390,70 @@ TEST(DownloadSender, VerifyReadsEveryPageBackBeforeTheRestart) {
         }
         EXPECT_EQ(f.commandsAndPages(), expected);
     }
+}
+
+TEST(DownloadSender, OnlyTheDevicesOwnEchoAnswersARequest) {
+    Fixture f;
+    TempFile file(makeImage(600));
+    f.sender.start(file.path());
+    f.sender.onReply(f.port.sent[0], f.device);
+    ASSERT_EQ(f.port.sent.size(), 2u);  // Prog: 41h outstanding
+    const Bytes echo = f.port.sent[1];
+    Bytes otherHeader = echo;
+    otherHeader[2] = 0x42;  // another page's answer, as a late or foreign echo would be
+    const Bytes shortEcho(echo.begin(), echo.begin() + 19);
+    struct Stray {
+        Bytes bytes;
+        DatagramSource from;
+    } strays[] = {
+        {echo, {"10.1.2.4", 26481}},  // another device
+        {echo, {"10.1.2.3", 4096}},   // the target, but not its download port (an outgoing datagram)
+        {otherHeader, f.device},      // not this request's header
+        {f.port.sent[0], f.device},   // a second answer to the erase
+        {shortEcho, f.device},       {Bytes{}, f.device},
+    };
+    for (const auto& stray : strays) {
+        f.sender.onReply(stray.bytes, stray.from);
+        EXPECT_EQ(f.port.sent.size(), 2u) << stray.from.address << ":" << stray.from.port;
+        EXPECT_EQ(f.sender.lastReply(), stray.bytes) << "kept, as any datagram is";
+    }
+    // The same address written with leading zeros is the target all the same.
+    f.sender.onReply(echo, {"10.1.2.003", 26481});
+    EXPECT_EQ(f.port.sent.size(), 3u);
+    f.answerAll();
+    EXPECT_EQ(f.sender.outcome(), DownloadOutcome::Done);
+}
+
+TEST(DownloadSender, OverridesReachThePagesButNotTheFile) {
+    const Bytes image = makeImage(600);
+    TempFile file(image);
+    std::string reason;
+    std::vector<FieldOverride> fields = {*encodeOverride(OverrideKind::DeviceName, "Lab", reason),
+                                         *encodeOverride(OverrideKind::Dhcp, "Off", reason)};
+    Fixture f;
+    f.sender.setVerify(true);
+    f.sender.setOverrides(fields);
+    f.sender.start(file.path());
+    // A device that answers reads with what it was programmed with.
+    Bytes flash(0x10000, 0xFF);
+    for (size_t answered = 0; f.sender.running() && answered < f.port.sent.size(); ++answered) {
+        Bytes reply = f.port.sent[answered];
+        const int at = reply[2] * 256;
+        if (reply[0] == 0x02) std::copy(reply.begin() + 20, reply.end(), flash.begin() + at);
+        if (reply[0] == 0x03) std::copy_n(flash.begin() + at, 256, reply.begin() + 20);
+        f.sender.onReply(reply, f.device);
+    }
+    EXPECT_EQ(f.sender.outcome(), DownloadOutcome::Done) << "the read-back matches the overridden image";
+    Bytes expected = image;
+    std::copy_n("Lab", 3, expected.begin());
+    std::fill(expected.begin() + 3, expected.begin() + 64, ' ');
+    expected[0x64] = 0x00;
+    EXPECT_EQ(Bytes(flash.begin() + 0x4000, flash.begin() + 0x4000 + 600), expected);
+    EXPECT_EQ(f.view.log.rfind("Override: Device Name - Lab\r\nOverride: DHCP - OFF\r\n", 0), 0u)
+        << f.view.log;
+
+    std::ifstream in(file.path(), std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), image) << "the file is left as it was";
 }
 
 }  // namespace

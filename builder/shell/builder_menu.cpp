@@ -36,6 +36,7 @@ constexpr Named kNames[] = {
     {Item::mnuDHCP, "mnuDHCP"},
     {Item::mnuAccessPassword, "mnuAccessPassword"},
     {Item::mnuMasterPassword, "mnuMasterPassword"},
+    {Item::mnuApplyOverrides, "mnuApplyOverrides"},
     {Item::mnuEditor, "mnuEditor"},
     {Item::mnuBrowser, "mnuBrowser"},
     {Item::mnuCalculator, "mnuCalculator"},
@@ -94,6 +95,8 @@ std::vector<MenuLine> buildTree() {
     tree.push_back(entry(Item::mnuDHCP, "DHCP", true));
     tree.push_back(entry(Item::mnuAccessPassword, "Access Password", true));
     tree.push_back(entry(Item::mnuMasterPassword, "Master Password", true));
+    tree.push_back(separator());
+    tree.push_back(entry(Item::mnuApplyOverrides, "Apply Overrides to Download", true));
 
     tree.push_back(command(Item::mnuEditor, "&Editor"));
     tree.push_back(command(Item::mnuBrowser, "&Browser"));

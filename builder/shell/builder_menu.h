@@ -35,6 +35,7 @@ enum class Item {
     mnuDHCP,
     mnuAccessPassword,
     mnuMasterPassword,
+    mnuApplyOverrides,  // not stored: unchecked at every start
     mnuEditor,
     mnuBrowser,
     mnuCalculator,

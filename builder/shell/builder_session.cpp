@@ -8,7 +8,6 @@
 #include "builder/shell/target_lists.h"
 #include "common/download_protocol.h"
 #include "common/ip_text.h"
-#include "common/number_text.h"
 #include "common/path_text.h"
 #include "common/settings_keys.h"
 #include "common/text.h"
@@ -33,12 +32,6 @@ std::string inQuotes(std::string_view text) {
 }
 
 }  // namespace
-
-std::optional<int> initializeP1Number(std::string_view text) {
-    const auto value = readRoundedInteger(text);
-    if (!value || *value < -32768 || *value > 32767) return std::nullopt;
-    return *value;
-}
 
 BuilderSession::BuilderSession(SessionView& view, SettingsStore& settings, DownloadSocket& socket,
                                Platform platform)
@@ -144,6 +137,8 @@ void BuilderSession::trigger(MenuRef item) {
             return promptOverride(OverrideKind::AccessPassword);
         case Item::mnuMasterPassword:
             return promptOverride(OverrideKind::MasterPassword);
+        case Item::mnuApplyOverrides:
+            return mnuApplyOverrides();
         case Item::mnuEditor:
             return mnuEditor();
         case Item::mnuBrowser:
@@ -249,13 +244,14 @@ void BuilderSession::download() {
                                    "Cannot bind local UDP port " + std::to_string(platform_.localPort));
         return;
     }
+    if (!prepareOverrides()) return;
     sender_.setTarget(address_, port_);
     sender_.setPassword(password_);
     sender_.start(siteFile_);
 }
 
-void BuilderSession::onDatagram(std::span<const uint8_t> datagram) {
-    sender_.onReply(datagram);
+void BuilderSession::onDatagram(std::span<const uint8_t> datagram, const DatagramSource& from) {
+    sender_.onReply(datagram, from);
 }
 
 void BuilderSession::onTick() {

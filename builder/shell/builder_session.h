@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "builder/download/config_overrides.h"
 #include "builder/download/download_password.h"
 #include "builder/download/download_sender.h"
 #include "builder/image/make_driver.h"
@@ -19,10 +20,6 @@
 #include "common/settings_store.h"
 
 namespace brindlecor::builder {
-
-// The six configuration overrides, in the order that Save and Load go through them.
-enum class OverrideKind { DefaultIpAddress, DeviceName, InitializeP1, Dhcp, AccessPassword, MasterPassword };
-constexpr int kOverrideCount = 6;
 
 struct OverrideState {
     std::string value;  // as typed, or "On"/"Off" for DHCP
@@ -69,6 +66,7 @@ class BuilderSession : private BuildView, private DownloadView {
     void mnuLoadSavedOverrides();
     void promptOverride(OverrideKind kind);
     void mnuDHCP();
+    void mnuApplyOverrides();
     void mnuEditor();
     void mnuBrowser();
     void mnuCalculator();
@@ -76,8 +74,9 @@ class BuilderSession : private BuildView, private DownloadView {
     // A file given from outside the menus (the command line, a drop on the window): opened as Open does.
     void openFromOutside(const std::string& path);
 
-    // Every datagram the download socket receives, and the clock while a download runs.
-    void onDatagram(std::span<const uint8_t> datagram);
+    // Every datagram the download socket receives with where it came from, and the clock while a download
+    // runs.
+    void onDatagram(std::span<const uint8_t> datagram, const DatagramSource& from);
     void onTick();
     bool downloading() const { return sender_.running(); }
 
@@ -91,6 +90,7 @@ class BuilderSession : private BuildView, private DownloadView {
     const std::string& editorPath() const { return editorPath_; }
     const PasswordBytes& downloadPassword() const { return password_; }
     const OverrideState& override(OverrideKind kind) const { return overrides_[static_cast<int>(kind)]; }
+    bool applyingOverrides() const { return applyOverrides_; }
     bool silentErrors() const { return builder_.log().silentErrors(); }
     Builder& builder() { return builder_; }
     const DownloadSender& sender() const { return sender_; }
@@ -122,6 +122,7 @@ class BuilderSession : private BuildView, private DownloadView {
     void saveFailed();
     void setOverride(OverrideKind kind, std::string value, bool checked);
     std::string overrideCaption(OverrideKind kind) const;
+    bool prepareOverrides();
     void warn(std::string_view title, std::string_view text);
 
     SessionView& view_;
@@ -141,6 +142,7 @@ class BuilderSession : private BuildView, private DownloadView {
     std::string calculator_;
     PasswordBytes password_{};
     std::array<OverrideState, kOverrideCount> overrides_{};
+    bool applyOverrides_ = false;
 };
 
 // Texts of the window that belong to no one command.
@@ -158,10 +160,5 @@ inline constexpr std::string_view kEditorFilter = "EXE Files (*.EXE)|*.EXE|All F
 // The calculators tried in turn for the Calculator command.
 inline constexpr std::array<std::string_view, 4> kCalculators = {"gnome-calculator", "kcalc", "galculator",
                                                                  "xcalc"};
-
-// The number a P1 override text stands for, as its caption shows it: read as a number ("&H" hexadecimal,
-// up to the first character that cannot continue it, 0 without one) and rounded; nothing when it does not
-// fit 16 bits signed.
-std::optional<int> initializeP1Number(std::string_view text);
 
 }  // namespace brindlecor::builder

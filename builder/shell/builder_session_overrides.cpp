@@ -1,5 +1,6 @@
 // The six configuration overrides of the builder's session: entered through their prompts and the DHCP
-// question, shown in their captions and check marks, saved to and loaded from the settings on request.
+// question, shown in their captions and check marks, saved to and loaded from the settings on request, and
+// applied to the image a download sends while Apply Overrides to Download is checked.
 #include "builder/shell/builder_session.h"
 #include "common/ip_text.h"
 #include "common/settings_keys.h"
@@ -116,6 +117,34 @@ void BuilderSession::mnuLoadSavedOverrides() {
             view_.setCaption({spec(kind).item}, label(kind));
         }
     }
+}
+
+void BuilderSession::mnuApplyOverrides() {
+    applyOverrides_ = !applyOverrides_;
+    view_.setChecked({Item::mnuApplyOverrides}, applyOverrides_);
+}
+
+bool BuilderSession::prepareOverrides() {
+    if (!applyOverrides_) {
+        sender_.setOverrides({});
+        return true;
+    }
+    OverrideTexts texts;
+    for (int i = 0; i < kOverrideCount; ++i)
+        if (overrides_[i].checked) texts[i] = overrides_[i].value;
+    OverrideEncoding encoding = encodeOverrides(texts);
+    BuildLog& log = builder_.log();
+    if (!encoding.ok()) {
+        const auto kind = *encoding.failed;
+        log.clearErrors();
+        log.reportError("Downloading", label(kind) + " \"" + *texts[static_cast<int>(kind)] +
+                                           "\" cannot be applied: " + encoding.reason);
+        return false;
+    }
+    // The sender names every override it applies; with none checked the log still says why none is.
+    if (encoding.fields.empty()) log.append("Apply Overrides to Download: no override is checked\r\n");
+    sender_.setOverrides(std::move(encoding.fields));
+    return true;
 }
 
 }  // namespace brindlecor::builder

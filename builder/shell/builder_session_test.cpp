@@ -135,7 +135,7 @@ class SessionTest : public ::testing::Test {
     void answerAll() {
         for (size_t answered = 0; answered < socket_.sent.size(); ++answered) {
             const auto request = socket_.sent[answered];
-            session_->onDatagram(request);
+            session_->onDatagram(request, {"127.0.0.1", 26481});
         }
     }
     std::string cap(const std::string& name) { return view_.captions[name]; }
@@ -424,6 +424,75 @@ TEST_F(SessionTest, MakeAndDownloadRunsTheDownloadToItsEnd) {
     EXPECT_EQ(view_.boxes.back(), "Tamarquill Warning|Downloaded File has No Password");
     EXPECT_TRUE(view_.errorColours);
     EXPECT_EQ(view_.panelText[3], "") << "the warning colours the log but is no error";
+}
+
+TEST_F(SessionTest, ApplyOverridesToDownloadSendsTheCheckedOnesOnly) {
+    const auto& tree = menuTree();
+    const auto at = std::find_if(tree.begin(), tree.end(), [](const MenuLine& line) {
+        return line.ref.item == Item::mnuApplyOverrides;
+    });
+    ASSERT_NE(at, tree.end());
+    EXPECT_EQ(at->caption, "Apply Overrides to Download");
+    EXPECT_TRUE(at->checkable);
+    EXPECT_EQ((at - 2)->ref.item, Item::mnuMasterPassword) << "after the six overrides and a separator";
+
+    auto& s = start();
+    EXPECT_FALSE(s.applyingOverrides());
+    s.openFile(dir_.file("defs.kvd"));
+    s.mnuMakeDefinitions();
+    view_.inputs = {"Lab", "Kitchen"};
+    s.promptOverride(OverrideKind::DeviceName);
+    view_.yesNo = {YesNoCancel::No, YesNoCancel::Cancel};
+    s.mnuDHCP();  // DHCP - OFF, checked
+    // The page 0x40 that the last download programmed.
+    auto firstPage = [this] {
+        for (auto d = socket_.sent.rbegin(); d != socket_.sent.rend(); ++d)
+            if ((*d)[0] == download::CMD_PROGRAM && (*d)[2] == 0x40)
+                return std::vector<uint8_t>(d->begin() + 20, d->end());
+        return std::vector<uint8_t>();
+    };
+    struct Case {
+        bool apply;
+        std::string name;
+        uint8_t dhcp;
+        std::string log;
+    } cases[] = {
+        {false, std::string(64, ' '), 0xFF, ""},
+        {true, "Lab" + std::string(61, ' '), 0x00, "Override: Device Name - Lab\r\nOverride: DHCP - OFF\r\n"},
+    };
+    for (const auto& c : cases) {
+        if (s.applyingOverrides() != c.apply) s.trigger({Item::mnuApplyOverrides});
+        EXPECT_EQ(view_.checked["mnuApplyOverrides"], c.apply);
+        view_.log.clear();
+        s.mnuDownloadBrindlecor();
+        answerAll();
+        const auto page = firstPage();
+        ASSERT_EQ(page.size(), 256u);
+        EXPECT_EQ(std::string(page.begin(), page.begin() + 64), c.name);
+        EXPECT_EQ(page[0x64], c.dhcp);
+        EXPECT_EQ(view_.log.substr(0, c.log.size()), c.log);
+        if (!c.apply) EXPECT_EQ(view_.log.find("Override"), std::string::npos);
+    }
+
+    // Unchecked overrides do not count; a checked one that cannot be applied stops the download unsent.
+    s.mnuDHCP();  // Cancel: unchecked
+    settings().saveSetting("Initialize P1", "70000");
+    s.mnuLoadSavedOverrides();
+    const size_t sent = socket_.sent.size();
+    s.mnuDownloadBrindlecor();
+    EXPECT_EQ(socket_.sent.size(), sent);
+    EXPECT_EQ(view_.boxes.back(),
+              "Tamarquill Error|Downloading Error: \r\n\r\nInitialize P1 \"70000\" cannot be "
+              "applied: not a number from -32768 to 32767");
+    settings().deleteSetting("Initialize P1");
+    s.mnuLoadSavedOverrides();  // nothing saved: every override unchecked
+    view_.log.clear();
+    s.mnuDownloadBrindlecor();
+    answerAll();
+    EXPECT_EQ(view_.log.rfind("Apply Overrides to Download: no override is checked\r\n", 0), 0u) << view_.log;
+    const auto page = firstPage();
+    ASSERT_EQ(page.size(), 256u);
+    EXPECT_EQ(std::string(page.begin(), page.begin() + 64), std::string(64, ' '));
 }
 
 TEST_F(SessionTest, DownloadTimesOutAndABusyLocalPortIsReported) {

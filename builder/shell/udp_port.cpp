@@ -72,15 +72,34 @@ bool UdpPort::send(const std::string& address, int port, std::span<const uint8_t
            static_cast<ssize_t>(bytes.size());
 }
 
-void UdpPort::drain(const std::function<void(std::span<const uint8_t>)>& sink) {
-    std::vector<uint8_t> buffer(65536);
+std::string dottedAddress(uint32_t networkOrder) {
+    in_addr address{};
+    address.s_addr = networkOrder;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return text;
+}
+
+bool UdpPort::isFrom(const DatagramSource& from, const std::string& address, int port) const {
+    if (DatagramPort::isFrom(from, address, port)) return true;
+    return from.port == port && resolved_ && resolvedName_ == address &&
+           from.address == dottedAddress(resolvedAddress_);
+}
+
+void UdpPort::drain(const Sink& sink) {
+    buffer_.resize(65536);
+    std::vector<uint8_t>& buffer = buffer_;
     for (;;) {
-        const ssize_t n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+        sockaddr_in sender{};
+        socklen_t length = sizeof sender;
+        const ssize_t n = ::recvfrom(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&sender), &length);
         if (n < 0) {
             if (errno == EINTR) continue;
             return;  // EAGAIN: nothing more waiting; anything else is left to the time-out
         }
-        sink(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)));
+        const DatagramSource from{dottedAddress(sender.sin_addr.s_addr), ntohs(sender.sin_port)};
+        sink(std::span<const uint8_t>(buffer.data(), static_cast<size_t>(n)), from);
     }
 }
 
@@ -92,7 +111,9 @@ void runDownload(UdpPort& port, DownloadSender& sender) {
     while (sender.running()) {
         pollfd waiting{port.fd(), POLLIN, 0};
         if (::poll(&waiting, 1, 1000) > 0)
-            port.drain([&](std::span<const uint8_t> datagram) { sender.onReply(datagram); });
+            port.drain([&](std::span<const uint8_t> datagram, const DatagramSource& from) {
+                sender.onReply(datagram, from);
+            });
         sender.onTick(wallClockSeconds());
     }
 }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "builder/download/datagram_port.h"
 #include "builder/download/download_sender.h"
@@ -27,9 +28,12 @@ class UdpPort : public DatagramPort {
 
     // Sends to a dotted address or a host name (resolved once and remembered).
     bool send(const std::string& address, int port, std::span<const uint8_t> bytes) override;
+    // A host name counts by the address it was resolved to.
+    bool isFrom(const DatagramSource& from, const std::string& address, int port) const override;
 
-    // Hands every datagram waiting on the socket to sink, without blocking.
-    void drain(const std::function<void(std::span<const uint8_t>)>& sink);
+    using Sink = std::function<void(std::span<const uint8_t>, const DatagramSource&)>;
+    // Hands every datagram waiting on the socket to sink with where it came from, without blocking.
+    void drain(const Sink& sink);
     int fd() const { return fd_; }
 
   private:
@@ -37,10 +41,14 @@ class UdpPort : public DatagramPort {
     std::string resolvedName_;
     uint32_t resolvedAddress_ = 0;  // network order
     bool resolved_ = false;
+    std::vector<uint8_t> buffer_;  // the largest datagram, allocated once
 };
 
 // The IPv4 address of a dotted address or host name in network order; nullopt when it has none.
 std::optional<uint32_t> resolveIPv4(const std::string& address);
+
+// The dotted text of an IPv4 address in network order ("127.0.0.1").
+std::string dottedAddress(uint32_t networkOrder);
 
 // Seconds of the wall clock.
 int64_t wallClockSeconds();

@@ -97,6 +97,12 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
                 seconds > 86400)
                 return "option --idle-timeout needs a number of seconds 1-86400, not '" + value + "'";
             options.idleTimeoutMs = static_cast<int>(seconds) * 1000;
+        } else if (name == "--erase-delay") {
+            unsigned ms = 0;
+            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), ms);
+            if (ec != std::errc() || end != value.data() + value.size() || value.empty() || ms > 60000)
+                return "option --erase-delay needs a number of milliseconds 0-60000, not '" + value + "'";
+            options.eraseDelayMs = static_cast<int>(ms);
         } else {
             return "unknown option " + name;
         }

@@ -9,6 +9,7 @@
 
 #include "common/settings_keys.h"
 #include "common/settings_store.h"
+#include "server/emulation/udp_services.h"
 
 namespace brindlecor::server {
 
@@ -27,6 +28,7 @@ struct ServeOptions {
     PageHeaderMode pageHeaders = PageHeaderMode::Auto;
     int idleTimeoutMs = 10000;  // a connection without a request line is closed after this
     bool requirePasswords = false;  // files of password-marked folders only to the image's credentials
+    int eraseDelayMs = kEraseWaitMs;  // how long an erase holds its reply back; 0 answers at once
 
     // Auto means on, except on the device's own port 80 where browsers are known to cope with bare pages.
     bool pageHeadersOn() const {

@@ -33,6 +33,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.serialPath, "");
     EXPECT_EQ(o.bindAddress, "");
     EXPECT_EQ(o.idleTimeoutMs, 10000);
+    EXPECT_EQ(o.eraseDelayMs, 1000);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
     EXPECT_FALSE(o.requirePasswords);
 
@@ -49,7 +50,8 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     ServeOptions all;
     ASSERT_FALSE(parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1",
                                     "--name-port", "2", "--ram-port", "3", "--datagram-port", "4", "--serial",
-                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2", "--require-passwords",
+                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2",
+                                    "--require-passwords", "--erase-delay", "0",
                                     "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
@@ -60,6 +62,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(all.datagramPort, 4);
     EXPECT_EQ(all.serialPath, "/dev/pts/9");
     EXPECT_EQ(all.idleTimeoutMs, 2000);
+    EXPECT_EQ(all.eraseDelayMs, 0);
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
     EXPECT_TRUE(all.requirePasswords);
@@ -78,6 +81,8 @@ TEST_F(ServeOptionsTest, UsageErrors) {
         {{"a.kvb", "--name-port", "12x"}, "port number"},
         {{"a.kvb", "--page-headers", "yes"}, "auto, on or off"},
         {{"a.kvb", "--idle-timeout", "0"}, "seconds"},
+        {{"a.kvb", "--erase-delay", "-5"}, "milliseconds 0-60000"},
+        {{"a.kvb", "--erase-delay", "60001"}, "milliseconds 0-60000"},
         {{"a.kvb", "--serial="}, "device path"},
         {{"a.kvb", "--colour", "red"}, "unknown option --colour"},
     };

@@ -92,16 +92,24 @@ void UdpRuntime::finishDownload(DownloadStep step, const QHostAddress& sender, q
         case DownloadStep::Kind::Reply:
             download_.writeDatagram(arrayOf(step.reply), sender, senderPort);
             return;
-        case DownloadStep::Kind::Wait:
+        case DownloadStep::Kind::Wait: {
+            // The serve option stands in for the device's own wait, so that scripts need not sit it out.
+            const int delay = runtime_.options().eraseDelayMs;
+            if (delay == 0) {
+                finishDownload(continueDownload(runtime_.device(), std::move(step.continuation)), sender,
+                               senderPort);
+                return;
+            }
             // The erase wait must not stretch: three of them are most of a whole download's time.
             ++eraseWaits_;
-            QTimer::singleShot(step.waitMs, Qt::PreciseTimer, this,
+            QTimer::singleShot(delay, Qt::PreciseTimer, this,
                                [this, continuation = std::move(step.continuation), sender, senderPort] {
                                    --eraseWaits_;
                                    finishDownload(continueDownload(runtime_.device(), continuation), sender,
                                                   senderPort);
                                });
             return;
+        }
     }
 }
 

@@ -105,7 +105,9 @@ BuilderWindow::BuilderWindow(Options options, QWidget* parent)
 
     static const SystemWallClock clock;
     socket_ = std::make_unique<UdpDownloadSocket>(
-        [this](std::span<const uint8_t> datagram) { session_->onDatagram(datagram); });
+        [this](std::span<const uint8_t> datagram, const DatagramSource& from) {
+            session_->onDatagram(datagram, from);
+        });
     BuilderSession::Platform platform;
     platform.clock = &clock;
     platform.seconds = wallClockSeconds;

@@ -47,13 +47,23 @@ bool UdpDownloadSocket::send(const std::string& address, int port, std::span<con
     return written == static_cast<qint64>(bytes.size());
 }
 
+bool UdpDownloadSocket::isFrom(const DatagramSource& from, const std::string& address, int port) const {
+    if (DatagramPort::isFrom(from, address, port)) return true;
+    return from.port == port && !lookedUpAddress_.isNull() && lookedUpName_ == address &&
+           from.address == lookedUpAddress_.toString().toStdString();
+}
+
 void UdpDownloadSocket::readPending() {
     while (socket_.hasPendingDatagrams()) {
         const QNetworkDatagram datagram = socket_.receiveDatagram();
         const QByteArray data = datagram.data();
+        // Dotted IPv4 even when the socket reports the sender as an IPv4-mapped IPv6 address.
+        const DatagramSource from{QHostAddress(datagram.senderAddress().toIPv4Address()).toString().toStdString(),
+                                  datagram.senderPort()};
         if (receiver_)
             receiver_(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(data.constData()),
-                                               static_cast<size_t>(data.size())));
+                                               static_cast<size_t>(data.size())),
+                      from);
     }
 }
 
