@@ -16,7 +16,7 @@ constexpr const char* kUsage =
     "Commands:\n"
     "  serve IMAGE.kvb [--http-port N] [--bind ADDRESS] [--download-port N] [--name-port N]\n"
     "                  [--ram-port N] [--datagram-port N] [--serial PATH] [--page-headers auto|on|off]\n"
-    "                  [--idle-timeout SECONDS] [--erase-delay MS]\n"
+    "                  [--idle-timeout SECONDS] [--erase-delay MS] [--require-passwords]\n"
     "                  serve the image until SIGINT or SIGTERM; one line per visit on stdout\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
