@@ -10,6 +10,7 @@
 
 #include "common/download_protocol.h"
 #include "common/image_layout.h"
+#include "fuzz/fuzz_target.h"
 #include "server/emulation/device.h"
 #include "server/emulation/image_fixture.h"
 #include "server/emulation/serial_protocol.h"
@@ -51,7 +52,7 @@ void download(srv::Device& device, std::span<const uint8_t> datagram) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+BRINDLECOR_FUZZ_TARGET(fuzzDatagram) {
     // Every input starts from the same loaded device; copying one is far cheaper than building one.
     static const auto loaded = [] {
         auto device = std::make_unique<srv::Device>();

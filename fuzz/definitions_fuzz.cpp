@@ -15,6 +15,7 @@
 #include "builder/definitions/scanner.h"
 #include "builder/image/build_log.h"
 #include "common/text.h"
+#include "fuzz/fuzz_target.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ void scanAll(const std::string& text, std::vector<std::string>& atoms) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+BRINDLECOR_FUZZ_TARGET(fuzzDefinitions) {
     static const ScratchFolder folder;
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> atoms;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "fuzz/fuzz_target.h"
 #include "server/emulation/device.h"
 #include "server/emulation/http_responder.h"
 #include "server/emulation/image_fixture.h"
@@ -71,7 +72,7 @@ srv::Device& freshDevice() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+BRINDLECOR_FUZZ_TARGET(fuzzHttpRequest) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     srv::Device& device = freshDevice();
 
