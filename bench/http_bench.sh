@@ -75,7 +75,7 @@ worker_processes 1;
 daemon off;
 pid $work/nginx/nginx.pid;
 error_log $work/nginx/error.log;
-events { worker_connections 1024; }
+events { worker_connections 4096; }
 http {
     access_log off;
     client_body_temp_path $work/nginx/body;
