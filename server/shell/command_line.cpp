@@ -36,7 +36,8 @@ int brindlecorpcMain(int argc, char** argv) {
         std::printf("%s\n", kServerVersionText);
         return 0;
     }
-    if (command == "serve") return runServeCommand(argc, argv, std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "serve")
+        return runServeCommand(argc, argv, std::vector<std::string>(argv + 2, argv + argc));
     std::fprintf(stderr, "brindlecorpc: unknown command '%s'\nTry 'brindlecorpc --help'.\n", argv[1]);
     return 2;
 }

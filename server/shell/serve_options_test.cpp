@@ -34,12 +34,14 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.bindAddress, "");
     EXPECT_EQ(o.idleTimeoutMs, 10000);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
+    EXPECT_FALSE(o.httpPortGiven);
 
     ASSERT_TRUE(settings.saveSetting("httpport", "8080"));
     ASSERT_TRUE(settings.saveSetting("PageHeaders", "off"));
     ServeOptions fromSettings;
     ASSERT_FALSE(parseServeOptions({"site.kvb"}, SettingsStore(path_), fromSettings));
     EXPECT_EQ(fromSettings.httpPort, 8080);
+    EXPECT_TRUE(fromSettings.httpPortGiven);
     EXPECT_FALSE(fromSettings.pageHeadersOn());
 
     ServeOptions all;
@@ -48,6 +50,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
                                     "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2", "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
+    EXPECT_TRUE(all.httpPortGiven);
     EXPECT_EQ(all.bindAddress, "127.0.0.1");
     EXPECT_EQ(all.downloadPort, 1);
     EXPECT_EQ(all.namePort, 2);
@@ -57,6 +60,12 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(all.idleTimeoutMs, 2000);
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
+
+    // The window takes the same options without an image.
+    ServeOptions window;
+    ASSERT_FALSE(parseServeOptions({"--http-port=80"}, SettingsStore(path_), window, false));
+    EXPECT_TRUE(window.httpPortGiven) << "80 asked for is not the default 80";
+    EXPECT_EQ(window.imagePath, "");
 }
 
 TEST_F(ServeOptionsTest, UsageErrors) {
