@@ -41,6 +41,7 @@ class DeviceServer {
     void close();
 
     ServerRuntime& runtime() { return runtime_; }
+    const ServerRuntime& runtime() const { return runtime_; }
     SerialRuntime& serial() { return serial_; }
     UdpRuntime& udp() { return udp_; }
 
