@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
     }
     QTemporaryDir scratch;
     qputenv("XDG_CONFIG_HOME", scratch.filePath("config").toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", scratch.path().toLocal8Bit());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QString image = scratch.filePath("demo/demo.kvb");
