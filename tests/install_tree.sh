@@ -10,7 +10,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$work/first" >/dev/null
 mv "$work/first" "$work/moved"
 prefix=$work/moved
-for f in bin/tamarquill bin/brindlecorpc libexec/brindlecor/tamarquill-window \
+for f in bin/tamarquill bin/brindlecorpc libexec/brindlecor/tamarquill-window libexec/brindlecor/brindlecorpc-window \
          share/man/man1/tamarquill.1.gz share/man/man1/brindlecorpc.1.gz \
          share/bash-completion/completions/tamarquill share/bash-completion/completions/brindlecorpc \
          share/applications/tamarquill.desktop share/applications/brindlecorpc.desktop \
@@ -19,8 +19,10 @@ for f in bin/tamarquill bin/brindlecorpc libexec/brindlecor/tamarquill-window \
          share/doc/tamarquill/copyright; do
     [ -e "$prefix/$f" ] || fail "missing $f"
 done
-said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/tamarquill" 2>&1 || true)
-grep -q "no display" <<<"$said" || fail "the moved tamarquill does not find its window: $said"
+for program in tamarquill brindlecorpc; do
+    said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/$program" 2>&1 || true)
+    grep -q "no display" <<<"$said" || fail "the moved $program does not find its window: $said"
+done
 if command -v desktop-file-validate >/dev/null; then
     desktop-file-validate --no-hints "$prefix"/share/applications/*.desktop || fail "desktop entries"
 fi

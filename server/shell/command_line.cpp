@@ -1,5 +1,7 @@
 #include "server/shell/command_line.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string_view>
 
@@ -10,8 +12,9 @@ namespace brindlecor::server {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: brindlecorpc [COMMAND [ARGS]]\n"
-    "Behaves as a Brindlecor device on this computer. Without a command the window opens.\n"
+    "Usage: brindlecorpc [COMMAND [ARGS] | IMAGE.kvb]\n"
+    "Behaves as a Brindlecor device on this computer. Without a command the window opens, serving\n"
+    "IMAGE.kvb when one is given.\n"
     "\n"
     "Commands:\n"
     "  serve IMAGE.kvb [--http-port N] [--bind ADDRESS] [--download-port N] [--name-port N]\n"
@@ -22,6 +25,11 @@ constexpr const char* kUsage =
     "  --version       show the version\n"
     "\n"
     "Exit status: 0 after a clean stop, 1 on an error, 2 on a usage error.\n";
+
+bool isRegularFile(const char* path) {
+    struct stat info {};
+    return ::stat(path, &info) == 0 && S_ISREG(info.st_mode);
+}
 
 }  // namespace
 
@@ -36,7 +44,10 @@ int brindlecorpcMain(int argc, char** argv) {
         std::printf("%s\n", kServerVersionText);
         return 0;
     }
-    if (command == "serve") return runServeCommand(argc, argv, std::vector<std::string>(argv + 2, argv + argc));
+    if (command == "serve")
+        return runServeCommand(argc, argv, std::vector<std::string>(argv + 2, argv + argc));
+    // An image of its own, as desktop entries and file managers pass it: the window opens it.
+    if (argc == 2 && isRegularFile(argv[1])) return execSiblingProgram("brindlecorpc-window", argv, kUsage);
     std::fprintf(stderr, "brindlecorpc: unknown command '%s'\nTry 'brindlecorpc --help'.\n", argv[1]);
     return 2;
 }

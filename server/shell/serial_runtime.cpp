@@ -50,6 +50,22 @@ std::optional<std::string> SerialRuntime::openComPort(int number) {
     return openPath(comPortPath(number), number);
 }
 
+std::array<bool, kCommPortCount> SerialRuntime::probeComPorts() const {
+    std::array<bool, kCommPortCount> available{};
+    for (int number = 1; number <= kCommPortCount; ++number) {
+        bool& ok = available[static_cast<size_t>(number - 1)];
+        if (number == openComPortNumber()) {
+            ok = true;
+            continue;
+        }
+        QSerialPort probe;
+        probe.setPortName(QString::fromLocal8Bit(comPortPath(number).c_str()));
+        ok = probe.open(QIODevice::ReadWrite);
+        if (ok) probe.close();
+    }
+    return available;
+}
+
 void SerialRuntime::closePort() {
     if (!port_.isOpen()) return;
     // Errors raised by the last flush belong to a port that is closing anyway.

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -41,6 +42,9 @@ class SerialRuntime : public QObject {
     // it cannot be opened.
     std::optional<std::string> openComPort(int number);
     void closePort();
+    // Which of COM1-COM4 can be opened now: each is opened and closed again, except the open port, which
+    // stays open (the host on its line sees no hang-up) and counts as available.
+    std::array<bool, kCommPortCount> probeComPorts() const;
     bool isOpen() const { return port_.isOpen(); }
     // 1-4 while a COM port is open, 0 otherwise (also while the override path is open).
     int openComPortNumber() const { return isOpen() ? comNumber_ : 0; }

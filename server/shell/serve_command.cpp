@@ -10,10 +10,8 @@
 #include "common/settings_keys.h"
 #include "common/settings_store.h"
 #include "server/shell/command_line.h"
-#include "server/shell/serial_runtime.h"
+#include "server/shell/device_server.h"
 #include "server/shell/serve_options.h"
-#include "server/shell/server_runtime.h"
-#include "server/shell/udp_runtime.h"
 
 namespace brindlecor::server {
 
@@ -57,22 +55,26 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
     // notifier is switched on or off, which costs two system calls per request.
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
-    ServerRuntime runtime(options);
-    SerialRuntime serial(runtime.device());
-    serial.setPortOverride(options.serialPath);
-    serial.setReporter(
+    DeviceServer server(options);
+    ServerRuntime& runtime = server.runtime();
+    server.serial().setPortOverride(options.serialPath);
+    server.serial().setReporter(
         [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
-    runtime.addEffects(&serial.effects());
-    if (auto error = runtime.openImage(options.imagePath)) {
-        std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
-        return 1;
+    const DeviceServer::Opened opened = server.open(options.imagePath);
+    switch (opened.outcome) {
+        case DeviceServer::Opened::Outcome::ImageRefused:
+            std::fprintf(stderr, "brindlecorpc serve: %s\n", opened.imageError.c_str());
+            return 1;
+        case DeviceServer::Opened::Outcome::CannotListen:
+            std::fputs("Winsock Error - Cannot Listen\n", stderr);
+            return 1;
+        case DeviceServer::Opened::Outcome::Serving:
+            break;
     }
-    if (!runtime.listen()) {
-        std::fputs("Winsock Error - Cannot Listen\n", stderr);
-        return 1;
-    }
-    UdpRuntime udp(runtime);
-    if (auto error = udp.bind()) std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
+    if (opened.listen.movedFromPrivileged)
+        std::fprintf(stderr, "brindlecorpc serve: port 80 needs privileges; listening on port %u instead\n",
+                     static_cast<unsigned>(opened.listen.port));
+    if (!opened.udpError.empty()) std::fprintf(stderr, "brindlecorpc serve: %s\n", opened.udpError.c_str());
     if (!installStopSignals()) {
         std::perror("brindlecorpc serve: signals");
         return 1;
@@ -83,7 +85,7 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
     std::printf("%s\n", runtime.address().toLatin1().constData());
     std::fflush(stdout);
     app.exec();
-    runtime.closeListener();
+    server.close();
     return 0;
 }
 

@@ -28,8 +28,12 @@ std::optional<PageHeaderMode> headerMode(std::string_view text) {
 }  // namespace
 
 std::optional<std::string> parseServeOptions(const std::vector<std::string>& args,
-                                             const SettingsStore& settings, ServeOptions& options) {
+                                             const SettingsStore& settings, ServeOptions& options,
+                                             bool imageRequired) {
     const std::string portSetting = brindlecor::settings::value(settings, brindlecor::settings::kHttpPort);
+    // A key can hold any byte but not two different defaults at once.
+    options.httpPortGiven =
+        settings.getSetting(kHttpPortKey, "\x01") == settings.getSetting(kHttpPortKey, "\x02");
     const auto settingPort = portNumber(portSetting);
     if (!settingPort)
         return "the setting " + std::string(kHttpPortKey) + " is not a port number: " + portSetting;
@@ -80,6 +84,7 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
             const auto number = portNumber(value);
             if (!number) return "option " + name + " needs a port number 0-65535, not '" + value + "'";
             *port = *number;
+            if (port == &options.httpPort) options.httpPortGiven = true;
         } else if (name == "--bind") {
             if (value.empty()) return "option --bind needs an address";
             options.bindAddress = value;
@@ -107,7 +112,7 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
             return "unknown option " + name;
         }
     }
-    if (!haveImage) return "no image given";
+    if (!haveImage && imageRequired) return "no image given";
     return std::nullopt;
 }
 

@@ -19,7 +19,8 @@ enum class PageHeaderMode { Auto, On, Off };
 struct ServeOptions {
     std::string imagePath;
     uint16_t httpPort = 80;
-    std::string bindAddress;  // empty: every IPv4 interface
+    bool httpPortGiven = false;  // asked for on the command line or in the settings, not the default
+    std::string bindAddress;     // empty: every IPv4 interface
     uint16_t downloadPort = 26481;
     uint16_t namePort = 26480;
     uint16_t ramPort = 26482;
@@ -31,8 +32,9 @@ struct ServeOptions {
     int eraseDelayMs = kEraseWaitMs;  // how long an erase holds its reply back; 0 answers at once
 
     // Auto means on, except on the device's own port 80 where browsers are known to cope with bare pages.
-    bool pageHeadersOn() const {
-        return pageHeaders == PageHeaderMode::On || (pageHeaders == PageHeaderMode::Auto && httpPort != 80);
+    bool pageHeadersOn() const { return pageHeadersOnPort(httpPort); }
+    bool pageHeadersOnPort(uint16_t port) const {
+        return pageHeaders == PageHeaderMode::On || (pageHeaders == PageHeaderMode::Auto && port != 80);
     }
 };
 
@@ -41,7 +43,9 @@ constexpr std::string_view kHttpPortKey = brindlecor::settings::kHttpPort.name;
 constexpr std::string_view kPageHeadersKey = brindlecor::settings::kPageHeaders.name;
 
 // Fills options from the arguments after "serve", over the defaults of the settings. Returns the usage error.
+// The window takes the same options with the image left out (imageRequired false).
 std::optional<std::string> parseServeOptions(const std::vector<std::string>& args,
-                                             const SettingsStore& settings, ServeOptions& options);
+                                             const SettingsStore& settings, ServeOptions& options,
+                                             bool imageRequired = true);
 
 }  // namespace brindlecor::server

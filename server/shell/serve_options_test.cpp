@@ -36,6 +36,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.eraseDelayMs, 1000);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
     EXPECT_FALSE(o.requirePasswords);
+    EXPECT_FALSE(o.httpPortGiven);
 
     ASSERT_TRUE(settings.saveSetting("httpport", "8080"));
     ASSERT_TRUE(settings.saveSetting("PageHeaders", "off"));
@@ -43,6 +44,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     ServeOptions fromSettings;
     ASSERT_FALSE(parseServeOptions({"site.kvb"}, SettingsStore(path_), fromSettings));
     EXPECT_EQ(fromSettings.httpPort, 8080);
+    EXPECT_TRUE(fromSettings.httpPortGiven);
     EXPECT_FALSE(fromSettings.pageHeadersOn());
     EXPECT_TRUE(fromSettings.requirePasswords);
     ASSERT_TRUE(settings.saveSetting("RequirePasswords", "off"));
@@ -55,6 +57,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
                                     "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
+    EXPECT_TRUE(all.httpPortGiven);
     EXPECT_EQ(all.bindAddress, "127.0.0.1");
     EXPECT_EQ(all.downloadPort, 1);
     EXPECT_EQ(all.namePort, 2);
@@ -66,6 +69,12 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
     EXPECT_TRUE(all.requirePasswords);
+
+    // The window takes the same options without an image.
+    ServeOptions window;
+    ASSERT_FALSE(parseServeOptions({"--http-port=80"}, SettingsStore(path_), window, false));
+    EXPECT_TRUE(window.httpPortGiven) << "80 asked for is not the default 80";
+    EXPECT_EQ(window.imagePath, "");
 }
 
 TEST_F(ServeOptionsTest, UsageErrors) {

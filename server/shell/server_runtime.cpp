@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 #include "server/shell/http_listener.h"
 
@@ -49,6 +50,15 @@ size_t peerAddressText(qintptr descriptor, char* out, size_t size) {
 }
 
 }  // namespace
+
+std::optional<ListenAttempt> nextListenAttempt(const ListenAttempt& failed, bool deniedPrivilege,
+                                               const ServeOptions& options) {
+    if (failed.loopback) return std::nullopt;
+    if (deniedPrivilege && failed.port == 80 && !options.httpPortGiven)
+        return ListenAttempt{false, kUnprivilegedHttpPort};
+    if (options.bindAddress.empty()) return ListenAttempt{true, failed.port};
+    return std::nullopt;
+}
 
 // One connection slot of the socket array. Slots work on the raw descriptor with notifiers that are kept
 // from one connection to the next, so a request costs little more than its accept, read, write and close.
@@ -88,8 +98,7 @@ ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
 ServerRuntime::~ServerRuntime() {
     device_.setEffects(nullptr);
     if (visitsUnflushed_) std::fflush(stdout);
-    closeListener();
-    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) closeSlot(**it);
+    closeAll();
 }
 
 void ServerRuntime::addEffects(DeviceEffects* effects) {
@@ -123,38 +132,55 @@ std::optional<std::string> ServerRuntime::openImage(const std::string& path) {
 }
 
 std::optional<std::string> ServerRuntime::reload() {
-    if (imagePath_.empty()) return std::nullopt;
+    std::error_code ec;
+    if (imagePath_.empty() || !std::filesystem::exists(imagePath_, ec)) return std::nullopt;
     return openImage(imagePath_);
 }
 
-bool ServerRuntime::listen() {
+ListenResult ServerRuntime::listen() {
     if (!listener_) {
         listener_ = std::make_unique<HttpListener>(*this);
         listener_->setListenBacklogSize(1024);
     }
-    listener_->close();
-    address_.clear();
+    closeListener();
     const bool anyAddress = options_.bindAddress.empty();
     const QHostAddress wanted = anyAddress ? QHostAddress(QHostAddress::AnyIPv4)
                                            : QHostAddress(QString::fromStdString(options_.bindAddress));
-    QString host;
-    if (!wanted.isNull() && listener_->listen(wanted, options_.httpPort)) {
-        host = anyAddress                                           ? QStringLiteral("127.0.0.1")
-               : wanted.protocol() == QAbstractSocket::IPv6Protocol ? "[" + wanted.toString() + "]"
-                                                                    : wanted.toString();
-    } else if (anyAddress && listener_->listen(QHostAddress::LocalHost, options_.httpPort)) {
-        host = QStringLiteral("localhost");
-    } else {
-        return false;
+    if (wanted.isNull()) return listening_;
+    std::optional<ListenAttempt> attempt = ListenAttempt{false, options_.httpPort};
+    while (attempt) {
+        const QHostAddress address = attempt->loopback ? QHostAddress(QHostAddress::LocalHost) : wanted;
+        if (listener_->listen(address, attempt->port)) break;
+        const bool denied = listener_->serverError() == QAbstractSocket::SocketAccessError;
+        listener_->close();
+        attempt = nextListenAttempt(*attempt, denied, options_);
     }
+    if (!attempt) return listening_;
+
     const quint16 port = listener_->serverPort();
+    listening_.host = attempt->loopback ? ListenResult::Host::Loopback
+                      : anyAddress      ? ListenResult::Host::Every
+                                        : ListenResult::Host::Given;
+    listening_.port = port;
+    listening_.movedFromPrivileged = attempt->port != options_.httpPort;
+    const QString host = attempt->loopback                                    ? QStringLiteral("localhost")
+                         : anyAddress                                         ? QStringLiteral("127.0.0.1")
+                         : wanted.protocol() == QAbstractSocket::IPv6Protocol ? "[" + wanted.toString() + "]"
+                                                                              : wanted.toString();
     address_ = "http://" + host + (port == 80 ? QString() : ":" + QString::number(port)) + "/";
-    return true;
+    responder_.setPageHeaders(options_.pageHeadersOnPort(port));
+    return listening_;
 }
 
 void ServerRuntime::closeListener() {
     if (listener_) listener_->close();
     address_.clear();
+    listening_ = {};
+}
+
+void ServerRuntime::closeAll() {
+    for (auto it = slots_.rbegin(); it != slots_.rend(); ++it) closeSlot(**it);
+    closeListener();
 }
 
 uint16_t ServerRuntime::httpPort() const {

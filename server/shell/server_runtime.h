@@ -24,6 +24,33 @@ class HttpListener;
 // The most connections served at once; a request beyond them is closed without being served.
 constexpr int kMaxConnectionSlots = 255;
 
+// The port listened on instead when the device's port 80 was not asked for and needs privileges we lack.
+constexpr uint16_t kUnprivilegedHttpPort = 8080;
+
+// One try of the listen sequence: on the configured address (every interface, or the one given), or on the
+// loopback address.
+struct ListenAttempt {
+    bool loopback = false;
+    uint16_t port = 0;
+    bool operator==(const ListenAttempt&) const = default;
+};
+
+// The try after one that failed (deniedPrivilege: for lack of privilege), or nothing when the sequence gives
+// up. The configured port on the configured address comes first; port 80 there, refused for lack of
+// privilege and not asked for, is followed by 8080 there; then, when the configured address is every
+// interface, the loopback address on the port tried last.
+std::optional<ListenAttempt> nextListenAttempt(const ListenAttempt& failed, bool deniedPrivilege,
+                                               const ServeOptions& options);
+
+// Where the HTTP socket listens after the listen sequence.
+struct ListenResult {
+    enum class Host { None, Every, Given, Loopback };
+    Host host = Host::None;  // None: no address could be listened on
+    uint16_t port = 0;
+    bool movedFromPrivileged = false;  // on kUnprivilegedHttpPort because port 80 was refused
+    explicit operator bool() const { return host != Host::None; }
+};
+
 class ServerRuntime : public QObject, public DeviceEffects {
     Q_OBJECT
 
@@ -41,14 +68,17 @@ class ServerRuntime : public QObject, public DeviceEffects {
     // Reads the image file into flash and resets the device; the error text when the file is missing,
     // unreadable or too big (the device is then unchanged).
     std::optional<std::string> openImage(const std::string& path);
-    // Reads the last opened image again and resets; nothing happens without one.
+    // Reads the last opened image again and resets; nothing happens without one, or when its file is gone.
     std::optional<std::string> reload();
     const std::string& imagePath() const { return imagePath_; }
 
-    // Starts listening for HTTP; false when no address could be listened on. When the default address
-    // fails, the loopback address is tried before giving up.
-    bool listen();
+    // Starts listening for HTTP through the listen sequence (nextListenAttempt). Page headers in auto mode
+    // follow the port it ends on.
+    ListenResult listen();
+    const ListenResult& listening() const { return listening_; }
     void closeListener();
+    // Closes the listening socket and every connection slot, from the highest down.
+    void closeAll();
     // The address to open in a browser, e.g. "http://127.0.0.1:8080/"; empty when not listening.
     QString address() const { return address_; }
     uint16_t httpPort() const;
@@ -96,6 +126,7 @@ class ServerRuntime : public QObject, public DeviceEffects {
     std::vector<std::unique_ptr<Slot>> slots_;  // connection slots 1..n of the socket array
     std::string readBuffer_;
     QString address_;
+    ListenResult listening_;
 
     std::string lastVisitor_;
     char visitStamp_[16] = {};  // "hh:mm:ss      " of the latest visit

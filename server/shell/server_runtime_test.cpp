@@ -73,5 +73,52 @@ TEST(ServerRuntime, OpenImageRefusesAndKeepsTheDevice) {
     EXPECT_FALSE(runtime.reload()) << "nothing to reload";
 }
 
+TEST(ServerRuntime, ListenSequence) {
+    // Each case: the options, and the tries in order when every one fails for lack of privilege (denied)
+    // or for another reason.
+    struct Case {
+        uint16_t port;
+        bool given;
+        const char* bind;
+        bool denied;
+        std::vector<ListenAttempt> tries;
+    } cases[] = {
+        {80, false, "", true, {{false, 80}, {false, 8080}, {true, 8080}}},
+        {80, false, "", false, {{false, 80}, {true, 80}}},
+        {80, true, "", true, {{false, 80}, {true, 80}}},
+        {9000, true, "", true, {{false, 9000}, {true, 9000}}},
+        {80, false, "192.168.1.20", true, {{false, 80}, {false, 8080}}},
+        {80, true, "127.0.0.1", true, {{false, 80}}},
+    };
+    for (const Case& c : cases) {
+        ServeOptions options;
+        options.httpPort = c.port;
+        options.httpPortGiven = c.given;
+        options.bindAddress = c.bind;
+        std::vector<ListenAttempt> tries;
+        for (std::optional<ListenAttempt> a = ListenAttempt{false, c.port}; a && tries.size() < 10;
+             a = nextListenAttempt(*a, c.denied, options))
+            tries.push_back(*a);
+        EXPECT_EQ(tries, c.tries) << c.port << " given " << c.given << " bind " << c.bind;
+    }
+}
+
+TEST(ServerRuntime, ListensAndClosesOnAFreePort) {
+    auto app = ownApplication();
+    ServeOptions options;
+    options.httpPort = 0;
+    options.httpPortGiven = true;
+    ServerRuntime runtime(options);
+    const ListenResult result = runtime.listen();
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result.host, ListenResult::Host::Every);
+    EXPECT_NE(result.port, 0);
+    EXPECT_FALSE(result.movedFromPrivileged);
+    EXPECT_EQ(runtime.address(), "http://127.0.0.1:" + QString::number(result.port) + "/");
+    runtime.closeAll();
+    EXPECT_FALSE(runtime.listening());
+    EXPECT_EQ(runtime.address(), "");
+}
+
 }  // namespace
 }  // namespace brindlecor::server

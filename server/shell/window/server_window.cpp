@@ -1,0 +1,289 @@
+#include "server/shell/window/server_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
+
+#include "common/settings_keys.h"
+#include "common/window_position.h"
+
+namespace brindlecor::server {
+
+namespace keys = brindlecor::settings;
+
+namespace {
+
+// The window keeps one size in its normal state.
+constexpr QSize kDesignedSize(420, 168);
+
+// The window's texts are paths as the file system spells them, or plain ASCII.
+QString fromBytes(std::string_view text) {
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::string filePath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+bool isImage(const QUrl& url) {
+    return url.isLocalFile() && QFileInfo(url.toLocalFile()).suffix().toLower() == QLatin1String("kvb");
+}
+
+}  // namespace
+
+QStringList filterPatterns(const QString& patterns) {
+    QStringList out;
+    for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        // "*.*" is every file, with or without an extension.
+        if (pattern == QLatin1String("*.*")) return {QStringLiteral("*")};
+        out << pattern.toUpper() << pattern.toLower();
+    }
+    out.removeDuplicates();
+    return out;
+}
+
+ServerWindow::ServerWindow(ServeOptions options, QWidget* parent)
+    : QMainWindow(parent), settings_(SettingsStore::forApplication(keys::kServerApplication)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("BrindlecorPC"));
+    buildMenus();
+    buildControls();
+    session_ = std::make_unique<ServerSession>(static_cast<ServerView&>(*this), settings_, std::move(options),
+                                               ServerSession::Platform{filePath(QDir::homePath())});
+    // Messages of the serial line that no box is designed for (a port that went away) go where the
+    // program's other diagnostics go.
+    session_->server().serial().setReporter(
+        [](const std::string& text) { std::fprintf(stderr, "brindlecorpc: %s\n", text.c_str()); });
+    setAcceptDrops(true);
+}
+
+ServerWindow::~ServerWindow() = default;
+
+void ServerWindow::buildMenus() {
+    QMenu* current = nullptr;
+    for (const MenuLine& line : menuTree()) {
+        const QString name = QString::fromStdString(server::objectName(line.ref));
+        QAction* action = nullptr;
+        switch (line.kind) {
+            case MenuLine::Menu:
+                current = menuBar()->addMenu(fromBytes(line.caption));
+                current->setObjectName(name);
+                action = current->menuAction();
+                break;
+            case MenuLine::MenuBarCommand:
+                action = menuBar()->addAction(fromBytes(line.caption));
+                break;
+            case MenuLine::Entry:
+                action = current->addAction(fromBytes(line.caption));
+                break;
+            case MenuLine::Separator:
+                current->addSeparator();
+                continue;
+        }
+        action->setObjectName(name);
+        action->setCheckable(line.checkable);
+        actions_[name] = action;
+        const MenuRef ref = line.ref;
+        if (line.kind == MenuLine::Menu) {
+            // The Comm menu looks at the ports each time it opens.
+            if (ref.item == Item::mnuCOMMs)
+                connect(current, &QMenu::aboutToShow, this, [this, ref] { session_->trigger(ref); });
+            continue;
+        }
+        connect(action, &QAction::triggered, this, [this, action, ref] {
+            // The session alone decides the check mark; undo Qt's own toggle first.
+            if (action->isCheckable()) action->setChecked(!action->isChecked());
+            session_->trigger(ref);
+        });
+    }
+    // Shortcuts beside the designed access keys; the captions stay as they are.
+    find({Item::mnuOpen})->setShortcut(QKeySequence::Open);
+    find({Item::mnuReload})->setShortcut(QKeySequence(Qt::Key_F5));
+    find({Item::mnuExit})->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+}
+
+void ServerWindow::buildControls() {
+    auto* central = new QWidget(this);
+    auto* grid = new QGridLayout(central);
+    grid->setContentsMargins(12, 12, 12, 12);
+    grid->setHorizontalSpacing(10);
+    const char* captions[] = {"My Address:", "Last Visitor:", "Access Count:"};
+    for (int i = 0; i < 3; ++i) {
+        auto* label = new QLabel(QString::fromLatin1(captions[i]), central);
+        label->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+        auto* box = new QLineEdit(central);
+        box->setObjectName(QStringLiteral("Text%1").arg(i + 1));
+        box->setReadOnly(true);
+        // The box is named by its label for screen readers.
+        label->setBuddy(box);
+        grid->addWidget(label, i, 0);
+        grid->addWidget(box, i, 1);
+        boxes_[static_cast<size_t>(i)] = box;
+    }
+    grid->setColumnStretch(1, 1);
+    setCentralWidget(central);
+
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("SB"));
+    bar->setSizeGripEnabled(false);
+    panel_ = new QLabel(bar);
+    panel_->setObjectName(QStringLiteral("SBPanel1"));
+    panel_->setTextFormat(Qt::PlainText);
+    panel_->setMinimumWidth(40);
+    bar->addWidget(panel_, 1);
+}
+
+void ServerWindow::startup() {
+    designed_ = kDesignedSize;
+    resize(designed_);
+    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QSize frame = frameGeometry().size();
+    const int top = startupCoordinate(keys::value(settings_, keys::kTop), frame.height(), area.height());
+    const int left = startupCoordinate(keys::value(settings_, keys::kLeft), frame.width(), area.width());
+    move(left, top);
+    session_->startup();
+}
+
+void ServerWindow::openFromOutside(const QString& path) {
+    session_->openFromOutside(filePath(path));
+}
+
+QAction* ServerWindow::action(const QString& name) const {
+    const auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QAction* ServerWindow::find(MenuRef item) const {
+    return action(QString::fromStdString(server::objectName(item)));
+}
+
+void ServerWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    const auto normal = [this] {
+        return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
+    };
+    if (!designed_.isValid() || !normal() || size() == designed_) return;
+    // Back to the designed size once the window system is done with this resize.
+    QTimer::singleShot(0, this, [this, normal] {
+        if (normal() && size() != designed_) resize(designed_);
+    });
+}
+
+void ServerWindow::closeEvent(QCloseEvent* event) {
+    const QRect frame = frameGeometry();
+    if (!isMinimized() && savesPosition(frame.top(), frame.left())) {
+        settings_.saveSetting(keys::kTop.name, std::to_string(frame.top()));
+        settings_.saveSetting(keys::kLeft.name, std::to_string(frame.left()));
+    }
+    session_->shutdown();
+    event->accept();
+}
+
+void ServerWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() == 1 && isImage(urls.front())) event->acceptProposedAction();
+}
+
+void ServerWindow::dropEvent(QDropEvent* event) {
+    const auto urls = event->mimeData()->urls();
+    if (urls.size() != 1 || !isImage(urls.front())) return;
+    event->acceptProposedAction();
+    openFromOutside(urls.front().toLocalFile());
+}
+
+// Boxes, panel and menus.
+
+void ServerWindow::setBoxText(int box, std::string_view text) {
+    if (box >= 1 && box <= 3) boxes_[static_cast<size_t>(box - 1)]->setText(fromBytes(text));
+}
+
+void ServerWindow::setImagePanel(std::string_view path) {
+    panel_->setText(fromBytes(path));
+    // The panel may be narrower than a long path.
+    panel_->setToolTip(fromBytes(path));
+}
+
+void ServerWindow::setCaption(MenuRef item, std::string_view caption) {
+    if (QAction* a = find(item)) a->setText(fromBytes(caption));
+}
+
+void ServerWindow::setChecked(MenuRef item, bool checked) {
+    if (QAction* a = find(item)) a->setChecked(checked);
+}
+
+void ServerWindow::setEnabled(MenuRef item, bool enabled) {
+    if (QAction* a = find(item)) a->setEnabled(enabled);
+}
+
+void ServerWindow::setVisible(MenuRef item, bool visible) {
+    if (QAction* a = find(item)) a->setVisible(visible);
+}
+
+void ServerWindow::setStatusTip(MenuRef item, std::string_view tip) {
+    if (QAction* a = find(item)) a->setStatusTip(fromBytes(tip));
+}
+
+// Boxes and dialogs.
+
+void ServerWindow::messageBox(std::string_view title, std::string_view text, BoxIcon icon) {
+    QMessageBox box(icon == BoxIcon::Critical ? QMessageBox::Critical : QMessageBox::Warning,
+                    fromBytes(title), fromBytes(text), QMessageBox::Ok, this);
+    box.exec();
+}
+
+std::optional<std::string> ServerWindow::chooseFile(const FileDialogRequest& request) {
+    // "Caption|patterns|Caption|patterns": the captions are shown as they stand, the patterns matched in
+    // either case.
+    const QStringList parts = fromBytes(request.filter).split(QLatin1Char('|'));
+    QStringList captions;
+    std::vector<QStringList> patterns;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        captions << parts[i];
+        patterns.push_back(filterPatterns(parts[i + 1]));
+    }
+    QFileDialog dialog(this, QStringLiteral("Open"), fromBytes(request.startFolder));
+    dialog.setObjectName(QStringLiteral("CommonDialog1"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters(captions);
+    auto* model = dialog.findChild<QFileSystemModel*>();
+    const auto usePatterns = [model, captions, patterns](const QString& caption) {
+        const qsizetype index = captions.indexOf(caption);
+        if (model && index >= 0) model->setNameFilters(patterns[static_cast<size_t>(index)]);
+    };
+    if (!captions.isEmpty()) {
+        dialog.selectNameFilter(captions.front());
+        usePatterns(captions.front());
+    }
+    // Queued, so that it comes after the dialog has set the patterns it reads from the caption.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, usePatterns, Qt::QueuedConnection);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return filePath(dialog.selectedFiles().front());
+}
+
+bool ServerWindow::openUrl(const std::string& url) {
+    return QDesktopServices::openUrl(QUrl(QString::fromStdString(url)));
+}
+
+void ServerWindow::closeWindow() {
+    close();
+}
+
+}  // namespace brindlecor::server
