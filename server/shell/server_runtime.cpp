@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,6 +25,27 @@ constexpr int kCountdownPeriodMs = 500;
 // A response still unsent this many idle periods after its connection came in has a peer that stopped
 // reading.
 constexpr int kStalledResponseFactor = 6;
+
+// After its response, a connection that is still sending (a request over the read size) is read and
+// discarded this long, and at most this much, so that the peer gets the response rather than a reset.
+constexpr qint64 kDrainMs = 1000;
+constexpr size_t kDrainBytes = 1 << 20;
+// Descriptors kept free of connections for the listening socket, the UDP services, the serial port and files.
+constexpr rlim_t kReservedDescriptors = 64;
+
+// Raises the descriptor limit to its hard limit and returns how many connections fit under it.
+int openConnectionBound() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024 - static_cast<int>(kReservedDescriptors);
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > kMaxOpenConnections + kReservedDescriptors)
+        return kMaxOpenConnections;
+    return std::max(1, static_cast<int>(limit.rlim_cur) - static_cast<int>(kReservedDescriptors));
+}
 
 // The peer's address as dotted text, read from the descriptor before any slot takes it.
 size_t peerAddressText(qintptr descriptor, char* out, size_t size) {
@@ -71,6 +93,11 @@ struct ServerRuntime::Slot {
     size_t outputSent = 0;
     qint64 acceptedAt = 0;
     bool answered = false;
+    bool inSlot = false;    // holds one of the kMaxConnectionSlots
+    bool queued = false;    // in waiting_, its reads paused
+    bool draining = false;  // answered; reading what the peer still sends until it closes
+    size_t drained = 0;
+    qint64 drainSince = 0;
 };
 
 ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
@@ -78,7 +105,7 @@ ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
     responder_.setRequirePasswords(options_.requirePasswords);
     device_.setEffects(this);
     clock_.start();
-    addSlot();
+    openBound_ = openConnectionBound();
     countdown_.setTimerType(Qt::PreciseTimer);
     countdown_.setInterval(kCountdownPeriodMs);
     connect(&countdown_, &QTimer::timeout, this, [this] { device_.countdownTick(); });
@@ -235,27 +262,17 @@ void ServerRuntime::connectionRequest(qintptr descriptor) {
     const int fd = static_cast<int>(descriptor);
     char ip[INET6_ADDRSTRLEN] = {};
     recordVisitText(ip, peerAddressText(descriptor, ip, sizeof ip));
+    // Every connection is accepted at once; it takes a slot only when its request arrives.
+    Slot* free = nullptr;
     for (auto& slot : slots_) {
         if (slot->fd < 0) {
-            acceptOn(*slot, fd);
-            return;
+            free = slot.get();
+            break;
         }
     }
-    if (slots_.size() < static_cast<size_t>(kMaxConnectionSlots)) {
-        acceptOn(addSlot(), fd);
-        return;
-    }
-    // Every slot is busy; one whose peer has already closed is as good as free. A slot still sending its
-    // response is not.
-    for (auto& slot : slots_) {
-        char probe;
-        if (!slot->answered && recv(slot->fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT) == 0) {
-            closeSlot(*slot);
-            acceptOn(*slot, fd);
-            return;
-        }
-    }
-    ::close(fd);
+    acceptOn(free ? *free : addSlot(), fd);
+    // At the bound, the next connections wait in the kernel's listen queue until one of these closes.
+    if (++openConnections_ >= openBound_ && listener_) listener_->pauseAccepting();
 }
 
 void ServerRuntime::acceptOn(Slot& slot, int descriptor) {
@@ -265,25 +282,67 @@ void ServerRuntime::acceptOn(Slot& slot, int descriptor) {
     slot.output.clear();
     slot.outputSent = 0;
     slot.answered = false;
+    slot.inSlot = false;
+    slot.queued = false;
+    slot.draining = false;
+    slot.drained = 0;
     slot.acceptedAt = clock_.elapsed();
     slot.readable.setSocket(descriptor);
     slot.readable.setEnabled(true);
     slot.writable.setSocket(descriptor);
 }
 
+bool ServerRuntime::takeSlot(Slot& slot) {
+    if (slot.inSlot) return true;
+    if (busySlots_ >= kMaxConnectionSlots) return false;
+    slot.inSlot = true;
+    ++busySlots_;
+    return true;
+}
+
+void ServerRuntime::releaseSlot(Slot& slot) {
+    if (!slot.inSlot) return;
+    slot.inSlot = false;
+    --busySlots_;
+    // The oldest waiting request takes the slot: reading it again brings it to dataArrival.
+    while (!waiting_.empty()) {
+        Slot* next = waiting_.front();
+        waiting_.pop_front();
+        if (next->fd < 0 || !next->queued) continue;
+        next->queued = false;
+        next->readable.setEnabled(true);
+        break;
+    }
+}
+
 void ServerRuntime::closeSlot(Slot& slot) {
     if (slot.fd < 0) return;
+    releaseSlot(slot);
     slot.readable.setEnabled(false);
     slot.writable.setEnabled(false);
     ::close(slot.fd);
     slot.fd = -1;
+    slot.queued = false;
+    slot.draining = false;
     slot.pending.clear();
     slot.output.clear();
     slot.outputSent = 0;
+    if (openConnections_-- >= openBound_ && listener_) listener_->resumeAccepting();
 }
 
 void ServerRuntime::dataArrival(Slot& slot) {
     if (slot.fd < 0) return;
+    if (slot.draining) {
+        drain(slot);
+        return;
+    }
+    if (!takeSlot(slot)) {
+        // Every slot is busy: the request stays in the kernel's buffer until a slot frees.
+        slot.readable.setEnabled(false);
+        slot.queued = true;
+        waiting_.push_back(&slot);
+        return;
+    }
     // All that is there now is one text, behind a short segment kept from before.
     constexpr size_t kMaxRead = 65536;
     readBuffer_.assign(slot.pending);
@@ -330,10 +389,45 @@ void ServerRuntime::sendPending(Slot& slot) {
             slot.writable.setEnabled(true);
             return;
         } else if (!(n < 0 && errno == EINTR)) {
-            break;
+            closeSlot(slot);  // the peer is gone
+            return;
         }
     }
-    // Sent (or the peer is gone): the connection ends with its one response.
+    if (slot.fd >= 0) finishResponse(slot);
+}
+
+void ServerRuntime::finishResponse(Slot& slot) {
+    // The connection ends with its one response. Input still unread (the rest of a request over the read
+    // size) would make the close a reset that can destroy the response on its way: read it away first.
+    char probe;
+    const ssize_t more = ::recv(slot.fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (more <= 0) {
+        closeSlot(slot);
+        return;
+    }
+    slot.writable.setEnabled(false);
+    releaseSlot(slot);
+    ::shutdown(slot.fd, SHUT_WR);
+    slot.draining = true;
+    slot.drained = 0;
+    slot.drainSince = clock_.elapsed();
+    drain(slot);
+    if (slot.fd >= 0) slot.readable.setEnabled(true);
+}
+
+void ServerRuntime::drain(Slot& slot) {
+    char discard[16384];
+    for (;;) {
+        const ssize_t n = ::recv(slot.fd, discard, sizeof discard, MSG_DONTWAIT);
+        if (n > 0) {
+            slot.drained += static_cast<size_t>(n);
+            if (slot.drained > kDrainBytes) break;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;  // more may come: wait for it
+        break;  // the peer has closed, or the connection failed
+    }
     closeSlot(slot);
 }
 
@@ -341,7 +435,11 @@ void ServerRuntime::sweepIdle() {
     const qint64 now = clock_.elapsed();
     for (auto& s : slots_) {
         Slot& slot = *s;
-        if (slot.fd < 0) continue;
+        if (slot.fd < 0 || slot.queued) continue;  // a request waiting for a slot is not idle
+        if (slot.draining) {
+            if (now - slot.drainSince >= kDrainMs) closeSlot(slot);
+            continue;
+        }
         const qint64 age = now - slot.acceptedAt;
         const qint64 limit = slot.answered ? qint64(options_.idleTimeoutMs) * kStalledResponseFactor
                                            : qint64(options_.idleTimeoutMs);

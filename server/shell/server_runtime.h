@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +22,12 @@ namespace brindlecor::server {
 
 class HttpListener;
 
-// The most connections served at once; a request beyond them is closed without being served.
+// The most requests served at once: a connection takes one of these slots when its request arrives, and a
+// request that finds them all busy waits for one.
 constexpr int kMaxConnectionSlots = 255;
+// The most connections held open at once (slots or not), kept under the descriptor limit; beyond them new
+// connections wait in the kernel's listen queue until one closes.
+constexpr int kMaxOpenConnections = 4096;
 
 // The port listened on instead when the device's port 80 was not asked for and needs privileges we lack.
 constexpr uint16_t kUnprivilegedHttpPort = 8080;
@@ -93,7 +98,8 @@ class ServerRuntime : public QObject, public DeviceEffects {
     // One line per visit on stdout: the access count text, two spaces, the last visitor.
     void setPrintVisits(bool on) { printVisits_ = on; }
 
-    int connectionSlotCount() const { return static_cast<int>(slots_.size()); }
+    int connectionSlotCount() const { return busySlots_; }
+    int openConnectionCount() const { return openConnections_; }
 
     // DeviceEffects: forwarded to the registered objects.
     void serialOutput(uint8_t byte) override;
@@ -110,8 +116,12 @@ class ServerRuntime : public QObject, public DeviceEffects {
     void connectionRequest(qintptr descriptor);
     void acceptOn(Slot& slot, int descriptor);
     Slot& addSlot();
+    bool takeSlot(Slot& slot);
+    void releaseSlot(Slot& slot);
     void dataArrival(Slot& slot);
     void sendPending(Slot& slot);
+    void finishResponse(Slot& slot);
+    void drain(Slot& slot);
     void closeSlot(Slot& slot);
     void sweepIdle();
     void recordVisitText(const char* ip, size_t length);
@@ -123,7 +133,11 @@ class ServerRuntime : public QObject, public DeviceEffects {
     std::string imagePath_;
 
     std::unique_ptr<HttpListener> listener_;
-    std::vector<std::unique_ptr<Slot>> slots_;  // connection slots 1..n of the socket array
+    std::vector<std::unique_ptr<Slot>> slots_;  // every open connection's state, kept for reuse
+    std::deque<Slot*> waiting_;  // connections whose request arrived while every slot was busy, oldest first
+    int busySlots_ = 0;
+    int openConnections_ = 0;
+    int openBound_ = kMaxOpenConnections;
     std::string readBuffer_;
     QString address_;
     ListenResult listening_;
