@@ -13,9 +13,11 @@ namespace brindlecor::builder {
 namespace {
 
 // Header and footer are optional: one that is not named or cannot be read is left out without a word.
-void copyFileInto(const std::string& path, std::string& out) {
+void copyFileInto(const std::string& path, std::string& out, MakeFiles* files) {
     if (path.empty()) return;
-    if (auto content = readWholeFile(path)) out += *content;
+    auto content = readWholeFile(path);
+    if (files) files->readFile(path, content.has_value());
+    if (content) out += *content;
 }
 
 std::string typeName(uint8_t typeCode) {
@@ -92,13 +94,15 @@ void expandFormat(const std::string& format, const ObjectRecord& object, std::st
     }
 }
 
-void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log) {
+void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log,
+                   MakeFiles* files) {
     log.logLine("Exporting Variables to File: " + settings.exportFile);
     if (settings.formatFile.empty()) {
         log.reportError("$Export", "No File Given for Export Definitions");
         return;
     }
     const auto format = readWholeFile(settings.formatFile);
+    if (files) files->readFile(settings.formatFile, format.has_value());
     if (!format) {
         // It was there when $exportformatfile named it; it has gone or become unreadable since.
         log.reportError("$Export", "File " + settings.formatFile + " Not Found");
@@ -109,9 +113,11 @@ void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& obj
         return;
     }
     std::string out;
-    copyFileInto(settings.exportHeaderFile, out);
+    copyFileInto(settings.exportHeaderFile, out, files);
     for (const ObjectRecord& object : objects) expandFormat(*format, object, out);
-    copyFileInto(settings.exportFooterFile, out);
+    copyFileInto(settings.exportFooterFile, out, files);
+    if (files && !files->writeOutputs) return;
+    if (files) files->wroteFile(settings.exportFile);
 
     std::ofstream file(settings.exportFile, std::ios::binary | std::ios::trunc);
     if (file) file.write(out.data(), static_cast<std::streamsize>(out.size()));

@@ -37,7 +37,7 @@ struct MakeFixture {
     bool definitionsError = false;
     Builder builder{
         view, clock,
-        [this](const std::string&, BuildSettings&, std::vector<ObjectRecord>& out, BuildLog& log) {
+        [this](const std::string&, BuildSettings&, std::vector<ObjectRecord>& out, BuildLog& log, MakeFiles&) {
             out = objects;
             if (definitionsError) log.reportError("", "Do not understand x y");
         }};

@@ -34,12 +34,13 @@ bool isMarker(const std::string& name) {
 
 SiteWalker::SiteWalker(const BuildSettings& settings, const std::vector<ObjectRecord>& objects,
                        ImageEmitter& out, BuildLog& log, std::vector<DirectoryRecord>& records,
-                       size_t maxRecords)
+                       size_t maxRecords, MakeFiles* files)
     : settings_(settings),
       out_(out),
       log_(log),
       records_(records),
       maxRecords_(maxRecords),
+      files_(files),
       pages_(objects, out, log) {
     objectHashes_.reserve(objects.size());
     for (const ObjectRecord& object : objects) objectHashes_.insert(object.hash);
@@ -55,6 +56,7 @@ void SiteWalker::processSiteDirectory(const std::string& path) {
 void SiteWalker::walk(const std::string& path, const std::string& relative) {
     std::error_code ec;
     fs::directory_iterator listing(path, ec);
+    if (files_) files_->listedFolder(path, !ec);
     if (ec) {
         log_.reportError("Invalid Path", "Path " + path + " Not Found");
         return;
@@ -140,16 +142,19 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     const auto size = fs::file_size(path, ec);
     if (!compiled && !ec && size > kFileDataCapacity - out_.dataPosition()) {
         // Stored as it stands, it cannot fit: no need to read all of a stray large file first.
+        if (files_) files_->readFile(path, true);
         stopTooBig(kDataTooBig);
         return Step::Next;
     }
     std::string bytes;
-    if (!readWholeFile(path, bytes)) {
+    const bool read = readWholeFile(path, bytes);
+    if (files_) files_->readFile(path, read);
+    if (!read) {
         log_.reportError("Site File", "Cannot read " + path);
         return Step::Next;
     }
 
-    records_.push_back({hash, flags, runningOffset_, 0});
+    records_.push_back({hash, flags, runningOffset_, 0, sitePath});
     recordHashes_.insert(hash);
     const size_t start = out_.dataPosition();
     PageOutcome outcome = PageOutcome::Finished;
