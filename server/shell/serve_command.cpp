@@ -10,6 +10,7 @@
 #include "common/settings_keys.h"
 #include "common/settings_store.h"
 #include "server/shell/command_line.h"
+#include "server/shell/image_watcher.h"
 #include "server/shell/serial_runtime.h"
 #include "server/shell/serve_options.h"
 #include "server/shell/server_runtime.h"
@@ -63,6 +64,14 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
     serial.setReporter(
         [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
     runtime.addEffects(&serial.effects());
+    ImageWatcher imageWatcher(
+        runtime,
+        [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        },
+        [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
+    if (options.reloadOnChange) imageWatcher.start(options.imagePath);
     if (auto error = runtime.openImage(options.imagePath)) {
         std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
         return 1;

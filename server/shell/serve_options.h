@@ -26,6 +26,7 @@ struct ServeOptions {
     std::string serialPath;  // empty: the port the settings name
     PageHeaderMode pageHeaders = PageHeaderMode::Auto;
     int idleTimeoutMs = 10000;  // a connection without a request line is closed after this
+    bool reloadOnChange = false;  // reload the image whenever its file is replaced or rewritten
 
     // Auto means on, except on the device's own port 80 where browsers are known to cope with bare pages.
     bool pageHeadersOn() const {

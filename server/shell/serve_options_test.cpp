@@ -33,6 +33,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.serialPath, "");
     EXPECT_EQ(o.bindAddress, "");
     EXPECT_EQ(o.idleTimeoutMs, 10000);
+    EXPECT_FALSE(o.reloadOnChange);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
 
     ASSERT_TRUE(settings.saveSetting("httpport", "8080"));
@@ -45,7 +46,8 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     ServeOptions all;
     ASSERT_FALSE(parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1",
                                     "--name-port", "2", "--ram-port", "3", "--datagram-port", "4", "--serial",
-                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2", "x.kvb"},
+                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2",
+                                    "--reload-on-change", "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
     EXPECT_EQ(all.bindAddress, "127.0.0.1");
@@ -55,6 +57,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(all.datagramPort, 4);
     EXPECT_EQ(all.serialPath, "/dev/pts/9");
     EXPECT_EQ(all.idleTimeoutMs, 2000);
+    EXPECT_TRUE(all.reloadOnChange);
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
 }
