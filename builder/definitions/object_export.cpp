@@ -6,6 +6,7 @@
 
 #include "builder/definitions/scanner.h"
 #include "builder/definitions/source_paths.h"
+#include "common/image_reader.h"
 #include "common/text.h"
 
 namespace brindlecor::builder {
@@ -18,25 +19,6 @@ void copyFileInto(const std::string& path, std::string& out, MakeFiles* files) {
     auto content = readWholeFile(path);
     if (files) files->readFile(path, content.has_value());
     if (content) out += *content;
-}
-
-std::string typeName(uint8_t typeCode) {
-    switch (typeCode) {
-        case 0:
-            return "Bit";
-        case 1:
-            return "Byte";
-        case 2:
-            return "Integer";
-        case 3:
-            return "Hex";
-        case 4:
-            return "Long";
-        case 7:
-            return "String";
-        default:
-            return {};
-    }
 }
 
 std::string defaultText(const InitialValue& initial) {
@@ -66,7 +48,7 @@ std::string placeholderValue(const ObjectRecord& object, const std::string& word
                              const std::string& argument) {
     if (word == "name") return object.name;
     if (word == "address") return hex4(object.address);
-    if (word == "type") return typeName(object.typeCode);
+    if (word == "type") return image::typeName(object.typeCode);
     if (word == "default") return defaultText(object.initial);
     if (word == "secure") return object.secured != 0 ? "secured" : "";
     if (word == "direction") return directionName(object.direction);

@@ -18,6 +18,8 @@ constexpr const char* kUsage =
     "  make DEFS.kvd [--watch] [--depfile FILE] [--output IMAGE] [--quiet]\n"
     "                          compile DEFS.kvd and write the image its $sitefile names; --watch makes\n"
     "                          again whenever a file it read changes, until Ctrl+C\n"
+    "  inspect IMAGE.kvb [--json] [--definitions DEFS.kvd] [--page PATH]\n"
+    "                          show what an image holds, or one stored page with its references\n"
     "  download IMAGE.kvb [--to ADDRESS] [--port N] [--password TEXT] [--local-port N] [--yes] [--verify]\n"
     "                          download IMAGE.kvb to a device over UDP\n"
     "  password                enter the download password (read from stdin when it is not a terminal)\n"
@@ -41,6 +43,7 @@ int tamarquillMain(int argc, char** argv) {
         return 0;
     }
     if (command == "make") return runMakeCommand(args);
+    if (command == "inspect") return runInspectCommand(args);
     if (command == "download") return runDownloadCommand(args);
     if (command == "password") return runPasswordCommand(args);
     std::fprintf(stderr, "tamarquill: unknown command '%s'\nTry 'tamarquill --help'.\n", argv[1]);
