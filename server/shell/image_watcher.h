@@ -1,15 +1,18 @@
-// `serve --reload-on-change`: reloads the served image whenever its file is replaced or rewritten (the
-// builder writes a temporary file and renames it over the image; other tools rewrite it in place), as the
-// window's Reload does: flash replaced from the file, then a reset. A file that is missing or refused at
-// that moment leaves the old image serving, and the reason is reported once.
+// `serve --reload-on-change`: reloads the served image whenever its file is replaced or rewritten, as the
+// window's Reload does: flash replaced from the file, then a reset. A file renamed over the image (the
+// builder's way of writing it) or closed by its writer is complete and loaded at once; other changes are
+// loaded once they have stopped for a moment. A file that is missing or refused at that moment leaves the
+// old image serving, and the reason is reported once.
 #pragma once
 
 #include <sys/types.h>
 
-#include <QFileSystemWatcher>
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace brindlecor::server {
@@ -23,10 +26,12 @@ class ImageWatcher : public QObject {
     using Printer = std::function<void(const std::string&)>;
     // reloaded gets "Reloaded IMAGE" after each reload, problem the reason an image was not reloaded.
     ImageWatcher(ServerRuntime& runtime, Printer reloaded, Printer problem, QObject* parent = nullptr);
+    ~ImageWatcher() override;
 
     // Watches the file at path from now on; its state now counts as the one loaded. Called before the image
-    // is first opened, so that a change while it opens is still seen.
-    void start(const std::string& path);
+    // is first opened, so that a change while it opens is still seen. The error text when the folder
+    // cannot be watched.
+    std::optional<std::string> start(const std::string& path);
 
   private:
     struct Stamp {
@@ -39,17 +44,21 @@ class ImageWatcher : public QObject {
     };
     static Stamp stampOf(const std::string& path);
 
-    void changed();
+    bool watchFolder();
+    void readEvents();
     void settle();
-    void watchFile();
 
     ServerRuntime& runtime_;
     Printer reloaded_;
     Printer problem_;
     std::string path_;
-    QString filePath_;
-    QFileSystemWatcher watcher_;
+    std::string folder_;
+    std::string name_;
+    int fd_ = -1;
+    int watch_ = -1;
+    std::unique_ptr<QSocketNotifier> notifier_;
     QTimer settleTimer_;
+    QTimer rewatchTimer_;  // while the folder itself is gone
     Stamp loaded_;
     Stamp refused_;  // the file state last refused, so that it is reported and tried once
     bool missingReported_ = false;

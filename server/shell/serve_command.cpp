@@ -71,7 +71,12 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
             std::fflush(stdout);
         },
         [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
-    if (options.reloadOnChange) imageWatcher.start(options.imagePath);
+    if (options.reloadOnChange) {
+        if (auto error = imageWatcher.start(options.imagePath)) {
+            std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
+            return 1;
+        }
+    }
     if (auto error = runtime.openImage(options.imagePath)) {
         std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
         return 1;
