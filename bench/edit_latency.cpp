@@ -89,9 +89,7 @@ int main(int argc, char** argv) {
         std::string edited = page;
         edited.replace(titleAt, title.size(), "<title>^room^ - " + marker + "</title>");
         const auto start = Clock::now();
-        {
-            std::ofstream(dir.file("site/.index.htm.swp"), std::ios::binary) << edited;
-        }
+        { std::ofstream(dir.file("site/.index.htm.swp"), std::ios::binary) << edited; }
         fs::rename(dir.file("site/.index.htm.swp"), dir.file("site/index.htm"));
         bool seen = false;
         while (!seen && msSince(start) < kGiveUpMs) {
@@ -115,13 +113,16 @@ int main(int argc, char** argv) {
 
     const double plainMedian = percentile(plain, 0.5);
     const double median = percentile(latency, 0.5);
-    std::printf("edits:                      %d (%.2f makes and %.2f reloads per edit, %.1f requests polled)\n",
-                edits, makes / edits, reloads / edits, static_cast<double>(polls) / edits);
+    std::printf(
+        "edits:                      %d (%.2f makes and %.2f reloads per edit, %.1f requests polled)\n",
+        edits, makes / edits, reloads / edits, static_cast<double>(polls) / edits);
     std::printf("edit to preview, median:    %.1f ms\n", median);
     std::printf("edit to preview, p95:       %.1f ms\n", percentile(latency, 0.95));
-    std::printf("edit to preview, min/max:   %.1f / %.1f ms\n", percentile(latency, 0), percentile(latency, 1));
+    std::printf("edit to preview, min/max:   %.1f / %.1f ms\n", percentile(latency, 0),
+                percentile(latency, 1));
     std::printf("plain tamarquill make:      %.1f ms (median of %d)\n", plainMedian, kPlainMakes);
-    std::printf("ratio median / plain make:  %.2f (the watch waits 20 ms for a save to end before it makes)\n",
-                median / plainMedian);
+    std::printf(
+        "ratio median / plain make:  %.2f (the watch waits 20 ms for a save to end before it makes)\n",
+        median / plainMedian);
     return 0;
 }

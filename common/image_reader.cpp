@@ -30,7 +30,8 @@ class Reader {
   public:
     explicit Reader(std::span<const uint8_t> bytes) : bytes_(bytes) {
         out_.length = bytes.size();
-        end_ = kImageBase + static_cast<uint32_t>(std::min<size_t>(bytes.size(), kAddressSpaceEnd - kImageBase));
+        end_ =
+            kImageBase + static_cast<uint32_t>(std::min<size_t>(bytes.size(), kAddressSpaceEnd - kImageBase));
     }
 
     ImageContents read() {
@@ -106,8 +107,8 @@ class Reader {
         std::unordered_map<uint32_t, uint32_t> firstWithHash;
         for (uint32_t a = kFirstEntryAddress;; a += kEntrySize) {
             if (!holds(a, kEntrySize)) {
-                problem(a, "no directory terminator: the entries run past the end of the image at " +
-                               hex(end_));
+                problem(a,
+                        "no directory terminator: the entries run past the end of the image at " + hex(end_));
                 return;
             }
             const Entry e = readEntry(at(a));
@@ -149,17 +150,20 @@ class Reader {
         for (size_t i = 0; i < out_.files.size(); ++i) {
             FileEntry& f = out_.files[i];
             const uint32_t address = f.entry.address;
-            const uint32_t next = i + 1 < out_.files.size() ? out_.files[i + 1].entry.address : out_.endAddress;
+            const uint32_t next =
+                i + 1 < out_.files.size() ? out_.files[i + 1].entry.address : out_.endAddress;
             f.length = next > address ? next - address : 0;
             if (i == 0 && address != out_.dataStart) {
                 problem(f.at, "the first file's data starts at " + hex(address) + ", not at " +
                                   hex(out_.dataStart) + " just after the terminator");
             } else if (address < previous) {
-                problem(f.at, "the file's data address " + hex(address) + " lies before the data of the file before it");
+                problem(f.at, "the file's data address " + hex(address) +
+                                  " lies before the data of the file before it");
             }
             if (address > end_ || address < out_.dataStart) {
-                problem(f.at, "the file's data address " + hex(address) + " lies outside the file data area " +
-                                  hex(out_.dataStart) + "-" + hex(end_));
+                problem(f.at, "the file's data address " + hex(address) +
+                                  " lies outside the file data area " + hex(out_.dataStart) + "-" +
+                                  hex(end_));
             } else if (address + f.length > end_) {
                 problem(f.at, "the file's data runs past the end of the image at " + hex(end_));
             }
@@ -204,7 +208,9 @@ long long ImageContents::bytesLeft() const {
     return static_cast<long long>(kMaxImageLength) - static_cast<long long>(length);
 }
 
-ImageContents readImage(std::span<const uint8_t> bytes) { return Reader(bytes).read(); }
+ImageContents readImage(std::span<const uint8_t> bytes) {
+    return Reader(bytes).read();
+}
 
 std::span<const uint8_t> fileBytes(std::span<const uint8_t> image, const FileEntry& file) {
     const size_t offset = file.entry.address >= kImageBase ? file.entry.address - kImageBase : image.size();

@@ -30,8 +30,12 @@ inline Entry readEntry(const uint8_t* p) {
             p[kEntryFlagsOffset]};
 }
 
-inline bool isTerminator(const Entry& e) { return e.flags == kTerminatorFlags; }
-inline bool isObjectEntry(const Entry& e) { return !isTerminator(e) && (e.flags & kObjectEntry) != 0; }
+inline bool isTerminator(const Entry& e) {
+    return e.flags == kTerminatorFlags;
+}
+inline bool isObjectEntry(const Entry& e) {
+    return !isTerminator(e) && (e.flags & kObjectEntry) != 0;
+}
 
 // Where the data of an entry ends that the entry `next` follows: next's address, except that a terminator's
 // end address 0x0000 stands for 0x10000 (an image that fills the flash).

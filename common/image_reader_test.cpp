@@ -85,10 +85,13 @@ TEST(ImageReader, DamageIsReportedWithItsPlace) {
         std::string problem;  // the start of the first problem's text
     } cases[] = {
         {"empty", [](Bytes& b) { b.clear(); }, 0x4000, "the image ends inside the configuration block"},
-        {"cut in the configuration", [](Bytes& b) { b.resize(100); }, 0x4064, "the image ends inside the configuration"},
-        {"cut before the table", [](Bytes& b) { b.resize(0x300); }, 0x4300, "the image ends at 0x4300, before the object table"},
+        {"cut in the configuration", [](Bytes& b) { b.resize(100); }, 0x4064,
+         "the image ends inside the configuration"},
+        {"cut before the table", [](Bytes& b) { b.resize(0x300); }, 0x4300,
+         "the image ends at 0x4300, before the object table"},
         {"cut in the entries", [](Bytes& b) { b.resize(0x50C); }, 0x4508, "no directory terminator"},
-        {"cut in the file data", [](Bytes& b) { b.pop_back(); }, 0x4518, "the terminator gives the end address 0x452A, but the image ends at 0x4529"},
+        {"cut in the file data", [](Bytes& b) { b.pop_back(); }, 0x4518,
+         "the terminator gives the end address 0x452A, but the image ends at 0x4529"},
         // The file before it then reaches up to that address too.
         {"file address past the end", [](Bytes& b) { putEntry(b, 0x4510, 1, 0x9000, 0, 0); }, 0x4508,
          "the file's data runs past the end of the image at 0x452A"},
@@ -104,8 +107,10 @@ TEST(ImageReader, DamageIsReportedWithItsPlace) {
         {"DHCP neither on nor off", [](Bytes& b) { b[0x64] = 0x12; }, 0x4064, "the DHCP byte is 0x12"},
         {"unknown file flag", [](Bytes& b) { b[0x517] = 0x01; }, 0x4510, "the file flags 0x01"},
         {"object type 5", [](Bytes& b) { b[0x507] = 0x25; }, 0x4500, "the object type code 5"},
-        {"longer than the flash", [](Bytes& b) { b.resize(49153, 0xFF); }, 0x10000, "the file is 49153 bytes long"},
-        {"no terminator in erased flash", [](Bytes& b) { b.resize(0x518); }, 0x4518, "no directory terminator"},
+        {"longer than the flash", [](Bytes& b) { b.resize(49153, 0xFF); }, 0x10000,
+         "the file is 49153 bytes long"},
+        {"no terminator in erased flash", [](Bytes& b) { b.resize(0x518); }, 0x4518,
+         "no directory terminator"},
     };
     for (const auto& c : cases) {
         Bytes image = sampleImage();

@@ -75,8 +75,8 @@ constexpr int operandLength(uint8_t c) {
 
 // True for the output codes, which end a code sequence.
 constexpr bool endsSequence(uint8_t c) {
-    return c == kOutDecimal || c == kOutDigit || c == kOutString || c == kOutCheckedAnd || c == kOutCheckedEqual ||
-           c == kOutBit || c == kOutSign || c == kOutHex || c == kExitIfZero;
+    return c == kOutDecimal || c == kOutDigit || c == kOutString || c == kOutCheckedAnd ||
+           c == kOutCheckedEqual || c == kOutBit || c == kOutSign || c == kOutHex || c == kExitIfZero;
 }
 
 }  // namespace brindlecor::code

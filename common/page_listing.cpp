@@ -78,10 +78,14 @@ bool operatorText(std::span<const Step> tail, std::string& out) {
                 return true;
             case c::kOutSign: {
                 const uint8_t a = s.operands[0], b = s.operands[1];
-                if (a == ' ' && b == '-') out = ":s";
-                else if (a == '+' && b == '-') out = ":p";
-                else if (a == 'P' && b == 'M') out = ":m";
-                else return false;
+                if (a == ' ' && b == '-')
+                    out = ":s";
+                else if (a == '+' && b == '-')
+                    out = ":p";
+                else if (a == 'P' && b == 'M')
+                    out = ":m";
+                else
+                    return false;
                 return true;
             }
             default:

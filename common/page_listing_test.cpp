@@ -7,7 +7,9 @@
 namespace brindlecor {
 namespace {
 
-std::vector<uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+std::vector<uint8_t> bytes(std::string_view text) {
+    return {text.begin(), text.end()};
+}
 
 TEST(PageListing, ReferencesAsTheBuilderCompilesThem) {
     const ObjectNamer names = [](uint8_t load, uint16_t address, uint8_t size) -> std::string {
@@ -46,7 +48,9 @@ TEST(PageListing, ReferencesAsTheBuilderCompilesThem) {
         const PageListing named = listPage(bytes(c.stored), names);
         EXPECT_EQ(named.text, c.named);
         EXPECT_TRUE(named.problems.empty()) << c.named;
-        if (!c.unnamed.empty()) EXPECT_EQ(listPage(bytes(c.stored), nullptr).text, c.unnamed);
+        if (!c.unnamed.empty()) {
+            EXPECT_EQ(listPage(bytes(c.stored), nullptr).text, c.unnamed);
+        }
     }
 }
 

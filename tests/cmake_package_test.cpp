@@ -12,7 +12,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-RunResult cmake(const std::vector<std::string>& args) { return runProgram(BRINDLECOR_CMAKE, args); }
+RunResult cmake(const std::vector<std::string>& args) {
+    return runProgram(BRINDLECOR_CMAKE, args);
+}
 
 TEST(CMakePackage, ImageIsRemadeExactlyWhenAnInputChanges) {
     TempDir dir;

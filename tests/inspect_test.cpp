@@ -105,7 +105,8 @@ TEST(Inspect, PageShowsItsReferences) {
     p.dir.write("site/index.htm", page);
     p.dir.write("site/logo.gif", "GIF^x^");
     ASSERT_EQ(p.make().status, 0);
-    const RunResult named = inspect({p.dir.file("out.kvb"), "--page", "/Index.htm", "--definitions", p.dir.file("defs.kvd")});
+    const RunResult named =
+        inspect({p.dir.file("out.kvb"), "--page", "/Index.htm", "--definitions", p.dir.file("defs.kvd")});
     EXPECT_EQ(named.status, 0) << named.err;
     EXPECT_EQ(named.out, page);
     const RunResult unnamed = inspect({p.dir.file("out.kvb"), "--page", "index.htm"});
@@ -154,8 +155,10 @@ TEST(Inspect, DamagedAndForeignFiles) {
             if (json) args.push_back("--json");
             const RunResult r = inspect(args);
             EXPECT_EQ(r.status, 1) << c.what;
-            EXPECT_NE(r.err.find("tamarquill inspect: " + p.dir.file("bad.kvb") + ": " + c.message), std::string::npos)
-                << c.what << "\n" << r.err;
+            EXPECT_NE(r.err.find("tamarquill inspect: " + p.dir.file("bad.kvb") + ": " + c.message),
+                      std::string::npos)
+                << c.what << "\n"
+                << r.err;
             if (json) {
                 const Json doc = Json::parse(r.out, nullptr, false);
                 EXPECT_FALSE(doc.is_discarded()) << c.what;

@@ -91,7 +91,8 @@ TEST(ReloadOnChange, EveryKindOfReplacementIsServedAndRefusalsKeepTheOldImage) {
             reloads = count(serve.out(), reloaded);  // a rewrite seen in two parts may reload twice
         } else {
             ASSERT_TRUE(waitFor([&] { return serve.err().find(c.problem) != std::string::npos; }))
-                << c.what << "\n" << serve.err();
+                << c.what << "\n"
+                << serve.err();
             EXPECT_EQ(count(serve.err(), c.problem), 1u) << c.what << ": reported once";
         }
         EXPECT_EQ(body(ports.http), c.served) << c.what;

@@ -70,8 +70,7 @@ TEST(Watch, MakesAgainAfterEachChangeOfWhatTheMakeRead) {
         std::function<void()> edit;
         std::function<bool()> shows;
     } edits[] = {
-        {"page rewritten",
-         [&] { dir.write("site/index.htm", "Now: ^temp^"); },
+        {"page rewritten", [&] { dir.write("site/index.htm", "Now: ^temp^"); },
          [&] { return storedPage(dir).find("Now: ") != std::string::npos; }},
         {"page replaced by rename",
          [&] {
@@ -79,11 +78,9 @@ TEST(Watch, MakesAgainAfterEachChangeOfWhatTheMakeRead) {
              fs::rename(dir.file("site/.index.htm.new"), dir.file("site/index.htm"));
          },
          [&] { return storedPage(dir).find("Renamed: ") != std::string::npos; }},
-        {"include",
-         [&] { dir.write("inc/objects.kvd", "org 10h\r\nlevel db 7\r\nextra db 1\r\n"); },
+        {"include", [&] { dir.write("inc/objects.kvd", "org 10h\r\nlevel db 7\r\nextra db 1\r\n"); },
          [&] { return dir.read("objects.h").find("#define extra") != std::string::npos; }},
-        {"template",
-         [&] { dir.write("export/header.txt", "// changed\r\n"); },
+        {"template", [&] { dir.write("export/header.txt", "// changed\r\n"); },
          [&] { return dir.read("objects.h").find("// changed") != std::string::npos; }},
         {"new folder with a file",
          [&] {
@@ -91,8 +88,7 @@ TEST(Watch, MakesAgainAfterEachChangeOfWhatTheMakeRead) {
              dir.write("site/new/deeper/late.txt", "LATE");
          },
          [&] { return storedPage(dir).find("LATE") != std::string::npos; }},
-        {"page with an error",
-         [&] { dir.write("site/index.htm", "^nosuch^"); },
+        {"page with an error", [&] { dir.write("site/index.htm", "^nosuch^"); },
          [&] { return watch.err().find("index.htm:1:1: Object Processing Error") != std::string::npos; }},
         {"definitions with an error, then fixed",
          [&] {
@@ -107,7 +103,8 @@ TEST(Watch, MakesAgainAfterEachChangeOfWhatTheMakeRead) {
     for (const auto& e : edits) {
         e.edit();
         ASSERT_TRUE(waitForMakes(watch, ++makes)) << e.what << "\n" << watch.out();
-        // A second make may follow when an edit's events came apart; what counts is that the last one shows it.
+        // A second make may follow when an edit's events came apart; what counts is that the last one shows
+        // it.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         makes = count(watch.out(), "\r\n== ");
         EXPECT_TRUE(e.shows()) << e.what;
@@ -137,8 +134,8 @@ TEST(MakeForBuildTools, DependencyFileOutputAndQuiet) {
     writeProject(dir);
     dir.write("site/my page.htm", "x");
     const RunResult r = runProgram(programPath("tamarquill"),
-                                   {"make", dir.file("defs.kvd"), "--quiet", "--output", dir.file("b/img.kvb"),
-                                    "--depfile", dir.file("b/img.d")},
+                                   {"make", dir.file("defs.kvd"), "--quiet", "--output",
+                                    dir.file("b/img.kvb"), "--depfile", dir.file("b/img.d")},
                                    "", {});
     // The folder of --output must exist, as for $sitefile.
     EXPECT_EQ(r.status, 1);
@@ -149,20 +146,22 @@ TEST(MakeForBuildTools, DependencyFileOutputAndQuiet) {
     EXPECT_FALSE(fs::exists(dir.file("b/img.d")));
 
     fs::create_directories(dir.file("b"));
-    const RunResult ok = runProgram(programPath("tamarquill"), {"make", dir.file("defs.kvd"), "-q", "-o",
-                                                                dir.file("b/img.kvb"), "--depfile=" + dir.file("b/img.d")});
+    const RunResult ok =
+        runProgram(programPath("tamarquill"), {"make", dir.file("defs.kvd"), "-q", "-o",
+                                               dir.file("b/img.kvb"), "--depfile=" + dir.file("b/img.d")});
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(ok.out, "");
     EXPECT_EQ(ok.err, "");
     EXPECT_TRUE(fs::exists(dir.file("b/img.kvb")));
     EXPECT_FALSE(fs::exists(dir.file("out.kvb")));
     const std::string p = dir.path();
-    EXPECT_EQ(dir.read("b/img.d"),
-              p + "/b/img.kvb: \\\n  " + p + "/defs.kvd \\\n  " + p + "/site \\\n  " + p + "/inc/objects.kvd \\\n  " +
-                  p + "/export/format.txt \\\n  " + p + "/export/header.txt \\\n  " + p + "/site/index.htm \\\n  " +
-                  p + "/site/my\\ page.htm\n\n" + p + "/defs.kvd:\n\n" + p + "/site:\n\n" + p +
-                  "/inc/objects.kvd:\n\n" + p + "/export/format.txt:\n\n" + p + "/export/header.txt:\n\n" + p +
-                  "/site/index.htm:\n\n" + p + "/site/my\\ page.htm:\n");
+    EXPECT_EQ(dir.read("b/img.d"), p + "/b/img.kvb: \\\n  " + p + "/defs.kvd \\\n  " + p + "/site \\\n  " +
+                                       p + "/inc/objects.kvd \\\n  " + p + "/export/format.txt \\\n  " + p +
+                                       "/export/header.txt \\\n  " + p + "/site/index.htm \\\n  " + p +
+                                       "/site/my\\ page.htm\n\n" + p + "/defs.kvd:\n\n" + p + "/site:\n\n" +
+                                       p + "/inc/objects.kvd:\n\n" + p + "/export/format.txt:\n\n" + p +
+                                       "/export/header.txt:\n\n" + p + "/site/index.htm:\n\n" + p +
+                                       "/site/my\\ page.htm:\n");
 }
 
 }  // namespace

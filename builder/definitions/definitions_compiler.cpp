@@ -70,7 +70,7 @@ struct DefinitionsCompiler::SourceFile {
     const int32_t index;  // in the make's reads, -1 when they are not recorded
     int32_t position = 1;
     LineCounter::Place statement{0, 0};  // where the statement being compiled begins
-    int32_t counter = 0;  // every file, included or not, starts its own location counter at 0
+    int32_t counter = 0;                 // every file, included or not, starts its own location counter at 0
     LineCounter lines;
 };
 

@@ -342,11 +342,11 @@ TEST_F(Definitions, RecordsTheFilesItReadsAndWhereObjectsAreDeclared) {
     dir.write("site/a.htm", "a");
     dir.write("fmt.txt", "^name^");
     dir.write("head.txt", "h");
-    const std::string defs = dir.write(
-        "defs.kvd",
-        "$sitepath site\r\n$include inc.kvd\r\n$include gone.kvd\r\n$include inc.kvd\r\n"
-        "$exportformatfile fmt.txt\r\n$exportheaderfile head.txt\r\n$exportfooterfile foot.txt\r\n"
-        "$exportfile out.h\r\n$export\r\n");
+    const std::string defs =
+        dir.write("defs.kvd",
+                  "$sitepath site\r\n$include inc.kvd\r\n$include gone.kvd\r\n$include inc.kvd\r\n"
+                  "$exportformatfile fmt.txt\r\n$exportheaderfile head.txt\r\n$exportfooterfile foot.txt\r\n"
+                  "$exportfile out.h\r\n$export\r\n");
     MakeFiles files;
     DefinitionsCompiler compiler(s.settings, s.objects, s.log, &files);
     compiler.compileDefinitions(defs);

@@ -17,7 +17,8 @@ TEST(DependencyFile, PathsEscapedAsMakeAndNinjaReadThem) {
         {"/a\\b", "/a\\b"},        // elsewhere a backslash stands for itself
         {"/price$5#1", "/price$$5\\#1"},
     };
-    for (const auto& c : cases) EXPECT_EQ(escapeRulePath(c.path), std::optional<std::string>(c.escaped)) << c.path;
+    for (const auto& c : cases)
+        EXPECT_EQ(escapeRulePath(c.path), std::optional<std::string>(c.escaped)) << c.path;
     EXPECT_EQ(escapeRulePath("/a\nb"), std::nullopt);
 }
 

@@ -168,7 +168,8 @@ bool Builder::walkSite() {
     emitter_.resetData();
     emitter_.selectData();
     const size_t room = (kAddressSpaceEnd - image::kEntrySize - emitter_.imagePosition()) / image::kEntrySize;
-    SiteWalker walker(settings_, objects_, emitter_, log_, directory_, std::min(room, size_t{10000}), &files_);
+    SiteWalker walker(settings_, objects_, emitter_, log_, directory_, std::min(room, size_t{10000}),
+                      &files_);
     walker.processSiteDirectory(settings_.siteRoot);
     return !walker.overflowed();
 }

@@ -18,8 +18,8 @@ namespace brindlecor::builder {
 
 // Fills the object records and build settings from a definitions file, reporting through the log and
 // recording the files it reads.
-using DefinitionsStep = std::function<void(const std::string& path, BuildSettings&, std::vector<ObjectRecord>&,
-                                           BuildLog&, MakeFiles&)>;
+using DefinitionsStep = std::function<void(const std::string& path, BuildSettings&,
+                                           std::vector<ObjectRecord>&, BuildLog&, MakeFiles&)>;
 
 // The definitions compiler as a DefinitionsStep.
 void compileWithDefinitionsCompiler(const std::string& path, BuildSettings& settings,

@@ -19,8 +19,8 @@ namespace brindlecor::builder {
 struct DirectoryRecord {
     int32_t hash = 0;
     uint8_t flags = 0;
-    uint32_t offset = 0;  // first stored byte, counted from the start of the file data buffer
-    uint32_t length = 0;  // stored bytes
+    uint32_t offset = 0;   // first stored byte, counted from the start of the file data buffer
+    uint32_t length = 0;   // stored bytes
     std::string sitePath;  // the name it is hashed under, e.g. "img/logo.gif"
 };
 

@@ -65,9 +65,9 @@ TEST(SiteWalk, RecordsTheFoldersAndFilesItReads) {
     std::vector<std::string> reads;
     for (const MakeFiles::Read& r : f.builder.files().reads())
         reads.push_back((r.kind == MakeFiles::Kind::Folder ? "folder " : "file ") + r.path);
-    EXPECT_EQ(reads, (std::vector<std::string>{"folder " + f.dir.file("site"), "file " + f.dir.file("site/index.htm"),
-                                               "folder " + f.dir.file("site/sub"),
-                                               "file " + f.dir.file("site/sub/Logo.gif")}));
+    EXPECT_EQ(reads, (std::vector<std::string>{
+                         "folder " + f.dir.file("site"), "file " + f.dir.file("site/index.htm"),
+                         "folder " + f.dir.file("site/sub"), "file " + f.dir.file("site/sub/Logo.gif")}));
     EXPECT_EQ(f.builder.files().writes(), std::vector<std::string>{f.dir.file("out.kvb")});
     ASSERT_EQ(f.builder.directory().size(), 2u);
     EXPECT_EQ(f.builder.directory()[1].sitePath, "sub/logo.gif");

@@ -20,7 +20,7 @@ struct WatchPlan {
         std::set<std::string> names;  // entries read or looked for
     };
     std::map<std::string, Folder> folders;  // absolute paths
-    std::set<std::string> outputs;          // absolute paths of what the make writes: their changes are its own
+    std::set<std::string> outputs;  // absolute paths of what the make writes: their changes are its own
 
     // True when a change of the entry `name` of `folder` (absolute) calls for a new make.
     bool matters(const std::string& folder, const std::string& name) const;

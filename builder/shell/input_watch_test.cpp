@@ -21,16 +21,25 @@ TEST(WatchPlan, WhichChangesCallForAMake) {
         const char* name;
         bool matters;
     } cases[] = {
-        {"/p", "defs.kvd", true},           {"/p", "notes.txt", false},
-        {"/p/inc", "later.kvd", true},      {"/p/inc", "other.kvd", false},
-        {"/p/site", "a.htm", true},         {"/p/site", "new.htm", true},
-        {"/p/site", "passwordrequired", true}, {"/p/site", "", true},
-        {"/p", "site", true},               {"/p", "gone", true},
-        {"/p/site", "old.KVB", false},      {"/p/site", "objects.h", false},
-        {"/p", "out.kvb", false},           {"/p", "out.kvb.0badf00d.part", false},
-        {"/p", "out.d.12345678.part", false}, {"/q", "a.htm", false},
+        {"/p", "defs.kvd", true},
+        {"/p", "notes.txt", false},
+        {"/p/inc", "later.kvd", true},
+        {"/p/inc", "other.kvd", false},
+        {"/p/site", "a.htm", true},
+        {"/p/site", "new.htm", true},
+        {"/p/site", "passwordrequired", true},
+        {"/p/site", "", true},
+        {"/p", "site", true},
+        {"/p", "gone", true},
+        {"/p/site", "old.KVB", false},
+        {"/p/site", "objects.h", false},
+        {"/p", "out.kvb", false},
+        {"/p", "out.kvb.0badf00d.part", false},
+        {"/p", "out.d.12345678.part", false},
+        {"/q", "a.htm", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(plan.matters(c.folder, c.name), c.matters) << c.folder << " " << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(plan.matters(c.folder, c.name), c.matters) << c.folder << " " << c.name;
     EXPECT_EQ(plan.folders.size(), 3u);  // /p, /p/inc, /p/site; a folder not found is watched through /p
 }
 

@@ -127,7 +127,9 @@ std::string escaped(const std::string& text) {
     return utf8FromWindows1252(out);
 }
 
-std::string quoted(const std::string& text) { return "\"" + escaped(text) + "\""; }
+std::string quoted(const std::string& text) {
+    return "\"" + escaped(text) + "\"";
+}
 
 // One line of a table, without the blanks its last column leaves.
 void printRow(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -190,8 +192,12 @@ std::string ipText(const img::Configuration& c) {
                       (static_cast<uint32_t>(c.ip[2]) << 16) | (static_cast<uint32_t>(c.ip[3]) << 24));
 }
 
-const char* onOff(bool on) { return on ? "on" : "off"; }
-const char* setOrNot(bool set) { return set ? "set" : "not set"; }
+const char* onOff(bool on) {
+    return on ? "on" : "off";
+}
+const char* setOrNot(bool set) {
+    return set ? "set" : "not set";
+}
 
 void printText(const std::string& path, const img::ImageContents& c, const Names& names) {
     std::printf("%s: %zu bytes, %lld bytes left of %zu\n", path.c_str(), c.length,
@@ -218,8 +224,9 @@ void printText(const std::string& path, const img::ImageContents& c, const Names
                      names.given ? "name" : "");
         for (const img::ObjectEntry& o : c.objects) {
             const std::string* name = names.object(o.entry.hash);
-            printRow("  %s  %s  %s   %-4u  %-7s  %-9s  %-7s  %s", hex(o.at).c_str(), hex(o.entry.hash, 8).c_str(),
-                     hex(o.entry.address).c_str(), o.entry.size, img::typeName(o.entry.flags & img::kObjectTypeMask),
+            printRow("  %s  %s  %s   %-4u  %-7s  %-9s  %-7s  %s", hex(o.at).c_str(),
+                     hex(o.entry.hash, 8).c_str(), hex(o.entry.address).c_str(), o.entry.size,
+                     img::typeName(o.entry.flags & img::kObjectTypeMask),
                      (o.entry.flags & img::kObjectOutputOnly) ? "out only" : "in/out",
                      (o.entry.flags & img::kObjectSecure) ? "yes" : "no",
                      names.given ? (name ? escaped(*name).c_str() : "?") : "");
@@ -230,18 +237,21 @@ void printText(const std::string& path, const img::ImageContents& c, const Names
         if (c.terminatorAt) std::printf(", data from %s", hex(c.dataStart).c_str());
         std::printf("\n");
         if (!c.files.empty())
-            printRow("  entry   hash        address  offset  length  flags              %s", names.given ? "path" : "");
+            printRow("  entry   hash        address  offset  length  flags              %s",
+                     names.given ? "path" : "");
         for (const img::FileEntry& f : c.files) {
             const std::string* path = names.file(f.entry.hash);
             const long long offset = static_cast<long long>(f.entry.address) - c.dataStart;
-            printRow("  %s  %s  %s   %-6lld  %-6u  %-17s  %s", hex(f.at).c_str(), hex(f.entry.hash, 8).c_str(),
-                     hex(f.entry.address).c_str(), offset, f.length, flagWords(f.entry.flags).c_str(),
+            printRow("  %s  %s  %s   %-6lld  %-6u  %-17s  %s", hex(f.at).c_str(),
+                     hex(f.entry.hash, 8).c_str(), hex(f.entry.address).c_str(), offset, f.length,
+                     flagWords(f.entry.flags).c_str(),
                      names.given ? (path ? escaped(*path).c_str() : "?") : "");
         }
     }
     if (c.terminatorAt)
-        std::printf("\nFile data: %zu bytes, %s-%s\n", c.fileDataSize(), hex(c.dataStart).c_str(),
-                    hex(img::kImageBase + static_cast<uint32_t>(std::min<size_t>(c.length, 0xC000)) - 1).c_str());
+        std::printf(
+            "\nFile data: %zu bytes, %s-%s\n", c.fileDataSize(), hex(c.dataStart).c_str(),
+            hex(img::kImageBase + static_cast<uint32_t>(std::min<size_t>(c.length, 0xC000)) - 1).c_str());
 }
 
 Json jsonOf(const std::string& path, const img::ImageContents& c, const Names& names) {
@@ -346,8 +356,8 @@ int inspectPage(const InspectOptions& options, std::span<const uint8_t> bytes, c
     const auto hash = static_cast<uint32_t>(calcHASH(sitePath));
     for (const img::ObjectEntry& o : c.objects) {
         if (o.entry.hash == hash) {
-            std::fprintf(stderr, "tamarquill inspect: %s: %s names an object, not a file\n", options.image.c_str(),
-                         sitePath.c_str());
+            std::fprintf(stderr, "tamarquill inspect: %s: %s names an object, not a file\n",
+                         options.image.c_str(), sitePath.c_str());
             return 1;
         }
     }
@@ -355,7 +365,8 @@ int inspectPage(const InspectOptions& options, std::span<const uint8_t> bytes, c
     for (const img::FileEntry& f : c.files)
         if (f.entry.hash == hash && !file) file = &f;
     if (!file) {
-        std::fprintf(stderr, "tamarquill inspect: %s holds no file %s\n", options.image.c_str(), sitePath.c_str());
+        std::fprintf(stderr, "tamarquill inspect: %s holds no file %s\n", options.image.c_str(),
+                     sitePath.c_str());
         return 1;
     }
     const auto stored = img::fileBytes(bytes, *file);
@@ -393,7 +404,8 @@ int inspectPage(const InspectOptions& options, std::span<const uint8_t> bytes, c
 int runInspectCommand(const std::vector<std::string>& args) {
     InspectOptions options;
     if (auto error = parseArgs(args, options)) {
-        std::fprintf(stderr, "tamarquill inspect: %s\n%sTry 'tamarquill --help'.\n", error->c_str(), kInspectUsage);
+        std::fprintf(stderr, "tamarquill inspect: %s\n%sTry 'tamarquill --help'.\n", error->c_str(),
+                     kInspectUsage);
         return 2;
     }
     std::string error;
@@ -413,8 +425,8 @@ int runInspectCommand(const std::vector<std::string>& args) {
     int status = names.complete ? 0 : 1;
     if (options.hasPage) {
         for (const img::Problem& p : contents.problems)
-            std::fprintf(stderr, "tamarquill inspect: %s: %s: %s\n", options.image.c_str(), hex(p.address).c_str(),
-                         p.text.c_str());
+            std::fprintf(stderr, "tamarquill inspect: %s: %s: %s\n", options.image.c_str(),
+                         hex(p.address).c_str(), p.text.c_str());
         const int pageStatus = inspectPage(options, *bytes, contents, names);
         return std::max({status, pageStatus, contents.problems.empty() ? 0 : 1});
     }
@@ -425,8 +437,8 @@ int runInspectCommand(const std::vector<std::string>& args) {
     }
     std::fflush(stdout);
     for (const img::Problem& p : contents.problems)
-        std::fprintf(stderr, "tamarquill inspect: %s: %s: %s\n", options.image.c_str(), hex(p.address).c_str(),
-                     p.text.c_str());
+        std::fprintf(stderr, "tamarquill inspect: %s: %s: %s\n", options.image.c_str(),
+                     hex(p.address).c_str(), p.text.c_str());
     return contents.problems.empty() ? status : 1;
 }
 

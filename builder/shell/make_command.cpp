@@ -122,8 +122,8 @@ int runWatch(const MakeOptions& options) {
     for (;;) {
         int timeout = -1;
         if (pending) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(lastChange + kQuietTime -
-                                                                                    Clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(lastChange + kQuietTime - Clock::now());
             timeout = static_cast<int>(std::max<long long>(0, left.count()));
         }
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {watcher.descriptor(), POLLIN, 0}};

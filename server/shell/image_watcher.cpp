@@ -19,8 +19,8 @@ namespace {
 constexpr int kSettleMs = 50;
 constexpr int kRewatchMs = 1000;
 
-constexpr uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_ATTRIB | IN_DELETE |
-                                 IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+constexpr uint32_t kFolderMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE | IN_MODIFY | IN_ATTRIB |
+                                 IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
 
 constexpr const char* kStillServing = "; still serving the image loaded before";
 

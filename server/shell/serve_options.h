@@ -25,7 +25,7 @@ struct ServeOptions {
     uint16_t datagramPort = 4096;
     std::string serialPath;  // empty: the port the settings name
     PageHeaderMode pageHeaders = PageHeaderMode::Auto;
-    int idleTimeoutMs = 10000;  // a connection without a request line is closed after this
+    int idleTimeoutMs = 10000;    // a connection without a request line is closed after this
     bool reloadOnChange = false;  // reload the image whenever its file is replaced or rewritten
 
     // Auto means on, except on the device's own port 80 where browsers are known to cope with bare pages.

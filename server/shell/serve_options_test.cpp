@@ -44,11 +44,11 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_FALSE(fromSettings.pageHeadersOn());
 
     ServeOptions all;
-    ASSERT_FALSE(parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1",
-                                    "--name-port", "2", "--ram-port", "3", "--datagram-port", "4", "--serial",
-                                    "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2",
-                                    "--reload-on-change", "x.kvb"},
-                                   SettingsStore(path_), all));
+    ASSERT_FALSE(
+        parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1", "--name-port",
+                           "2", "--ram-port", "3", "--datagram-port", "4", "--serial", "/dev/pts/9",
+                           "--page-headers", "auto", "--idle-timeout", "2", "--reload-on-change", "x.kvb"},
+                          SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
     EXPECT_EQ(all.bindAddress, "127.0.0.1");
     EXPECT_EQ(all.downloadPort, 1);
