@@ -39,6 +39,11 @@ TEST(IpText, IpToLongReadsOctetsAsDesigned) {
     EXPECT_EQ(addressPart(""), "");
 }
 
+TEST(Text, Utf8FromWindows1252) {
+    EXPECT_EQ(utf8FromWindows1252("Room 12"), "Room 12");
+    EXPECT_EQ(utf8FromWindows1252("\xE9\x80\x9F\x81\xFF"), "\u00E9\u20AC\u0178\u0081\u00FF");
+}
+
 TEST(Password, ScramblingAndFields) {
     auto s = scramblePassword("abc");
     const std::string expected = fixedField("abc", 16);

@@ -36,4 +36,47 @@ constexpr uint8_t kOutSign = 0xBC;
 constexpr uint8_t kOutHex = 0xBF;
 constexpr uint8_t kExitIfZero = 0xC2;
 
+// The bytes of operands that follow a code as the device reads them; -1 for a byte that is no code, which
+// the device skips.
+constexpr int operandLength(uint8_t c) {
+    switch (c) {
+        case kLoadBit:
+        case kLoadByte:
+        case kLoadInteger:
+        case kLoadLong:
+        case kConst16:
+        case kIncrementLong:
+        case kOutSign:
+            return 2;
+        case kConst8:
+        case kOutDigit:
+            return 1;
+        case kConst32:
+            return 4;
+        case kOutString:
+            return 3;
+        case kOutDecimal:
+        case kAnd:
+        case kOr:
+        case kXor:
+        case kAdd:
+        case kMultiply:
+        case kDivide:
+        case kOutCheckedAnd:
+        case kOutCheckedEqual:
+        case kOutBit:
+        case kOutHex:
+        case kExitIfZero:
+            return 0;
+        default:
+            return -1;
+    }
+}
+
+// True for the output codes, which end a code sequence.
+constexpr bool endsSequence(uint8_t c) {
+    return c == kOutDecimal || c == kOutDigit || c == kOutString || c == kOutCheckedAnd ||
+           c == kOutCheckedEqual || c == kOutBit || c == kOutSign || c == kOutHex || c == kExitIfZero;
+}
+
 }  // namespace brindlecor::code

@@ -27,4 +27,8 @@ std::string windows1252ToUtf8(std::string_view text);
 // Decimal text of a signed 64-bit number.
 std::string decimal(long long value);
 
+// The Windows-1252 text as UTF-8, for the JSON and terminals of today; the five codes that Windows-1252
+// leaves free stand for the control characters of the same number.
+std::string utf8FromWindows1252(std::string_view text);
+
 }  // namespace brindlecor

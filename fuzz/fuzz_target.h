@@ -13,6 +13,7 @@
 
 int fuzzHttpRequest(const uint8_t* data, size_t size);
 int fuzzImage(const uint8_t* data, size_t size);
+int fuzzImageInspect(const uint8_t* data, size_t size);
 int fuzzDatagram(const uint8_t* data, size_t size);
 int fuzzDefinitions(const uint8_t* data, size_t size);
 int fuzzSettings(const uint8_t* data, size_t size);

@@ -18,8 +18,9 @@ struct Target {
 };
 
 const Target kTargets[] = {
-    {"http_request_fuzz", fuzzHttpRequest}, {"image_fuzz", fuzzImage},       {"datagram_fuzz", fuzzDatagram},
-    {"definitions_fuzz", fuzzDefinitions},  {"settings_fuzz", fuzzSettings},
+    {"http_request_fuzz", fuzzHttpRequest},   {"image_fuzz", fuzzImage},
+    {"image_inspect_fuzz", fuzzImageInspect}, {"datagram_fuzz", fuzzDatagram},
+    {"definitions_fuzz", fuzzDefinitions},    {"settings_fuzz", fuzzSettings},
 };
 
 TEST(FuzzCorpus, EveryStoredInputRunsThroughEveryTarget) {

@@ -25,6 +25,11 @@ struct ObjectRecord {
     uint8_t direction = 0;  // 1 input only, 2 output only, 3 bidirectional
     uint8_t secured = 0;    // 0 or 255
     int32_t hash = 0;
+    // Where the declaration stands, for messages about the object: an index into the make's reads
+    // (MakeFiles), -1 when unknown, and the 1-based line and column of its first character.
+    int32_t declaredIn = -1;
+    int32_t declaredLine = 0;
+    int32_t declaredColumn = 0;
 };
 
 // Booleans are 16-bit values as the directives set them: -1 on, 0 off.

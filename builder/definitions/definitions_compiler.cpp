@@ -18,24 +18,35 @@ namespace {
 
 constexpr size_t kMaxNameLength = 256;  // the hash's length byte holds no more
 
-// Line numbers for error locations, counted forward only: the compiler asks for ever later positions.
+// Lines and columns for error locations, counted forward only: the compiler asks for ever later positions.
 class LineCounter {
   public:
     explicit LineCounter(const std::string& text) : text_(text) {}
 
-    // The line of the 1-based position; CR LF, lone LF and lone CR each end a line.
-    int lineOf(int32_t position) {
+    struct Place {
+        int line;
+        int column;  // 1-based, in bytes
+    };
+
+    // The line and column of the 1-based position; CR LF, lone LF and lone CR each end a line.
+    Place placeOf(int32_t position) {
         const size_t index = position > 0 ? static_cast<size_t>(position - 1) : 0;
         for (; counted_ < index && counted_ < text_.size(); ++counted_) {
             const char c = text_[counted_];
-            if (c == '\r' || (c == '\n' && (counted_ == 0 || text_[counted_ - 1] != '\r'))) ++line_;
+            if (c == '\r' || (c == '\n' && (counted_ == 0 || text_[counted_ - 1] != '\r'))) {
+                ++line_;
+                lineStart_ = counted_ + 1;
+            } else if (c == '\n') {
+                lineStart_ = counted_ + 1;  // the LF of a CR LF: the line began at the CR already
+            }
         }
-        return line_;
+        return {line_, static_cast<int>(index - std::min(lineStart_, index)) + 1};
     }
 
   private:
     const std::string& text_;
     size_t counted_ = 0;
+    size_t lineStart_ = 0;
     int line_ = 1;
 };
 
@@ -47,8 +58,8 @@ std::string fixedPassword(const std::string& text, size_t width) {
 }  // namespace
 
 struct DefinitionsCompiler::SourceFile {
-    SourceFile(std::string shownPath, std::string content)
-        : path(std::move(shownPath)), text(std::move(content)), lines(text) {}
+    SourceFile(std::string shownPath, std::string content, int32_t readIndex)
+        : path(std::move(shownPath)), text(std::move(content)), index(readIndex), lines(text) {}
 
     std::string nextAtom() {
         bool quoted = false;
@@ -57,14 +68,16 @@ struct DefinitionsCompiler::SourceFile {
 
     const std::string path;  // as shown in the log and in messages
     const std::string text;
+    const int32_t index;  // in the make's reads, -1 when they are not recorded
     int32_t position = 1;
-    int32_t counter = 0;  // every file, included or not, starts its own location counter at 0
+    LineCounter::Place statement{0, 0};  // where the statement being compiled begins
+    int32_t counter = 0;                 // every file, included or not, starts its own location counter at 0
     LineCounter lines;
 };
 
 DefinitionsCompiler::DefinitionsCompiler(BuildSettings& settings, std::vector<ObjectRecord>& objects,
-                                         BuildLog& log)
-    : settings_(settings), objects_(objects), log_(log) {}
+                                         BuildLog& log, MakeFiles* files)
+    : settings_(settings), objects_(objects), log_(log), files_(files) {}
 
 void DefinitionsCompiler::compileDefinitions(const std::string& path) {
     // The caller may have emptied or refilled the table since the last make.
@@ -99,6 +112,8 @@ void DefinitionsCompiler::compileFile(const std::string& path) {
     }
     log_.logLine("Making Objects from File: " + path);
     FileRead read = readSourceFile(path);
+    const int32_t index =
+        files_ ? static_cast<int32_t>(files_->readFile(path, read.content.has_value())) : -1;
     if (read.tooBig) {
         log_.reportError("", "File " + tooBigText(path, read.size));
         return;
@@ -107,14 +122,15 @@ void DefinitionsCompiler::compileFile(const std::string& path) {
         log_.reportError("", "File not Found " + path);
         return;
     }
-    SourceFile file(path, std::move(*read.content));
+    SourceFile file(path, std::move(*read.content), index);
     chain_.push_back(chainKey(path));
     while (!stopped_) {
         bool quoted = false;
         int32_t start = 0;
         const std::string atom = getatom(file.text, file.position, quoted, start);
         if (atom.empty()) break;
-        log_.setLocation(file.path, file.lines.lineOf(start));
+        file.statement = file.lines.placeOf(start);
+        log_.setLocation(file.path, file.statement.line, file.statement.column);
         if (compileStatement(file, atom) == Flow::Stop) break;
     }
     chain_.pop_back();
@@ -202,7 +218,9 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
     }
     if (word == "$sitepath") {
         settings_.siteRoot = resolveNamedPath(file.path, trimSpaces(file.nextAtom()));
-        if (!folderHoldsFile(settings_.siteRoot)) {
+        const bool holdsFile = folderHoldsFile(settings_.siteRoot);
+        if (files_) files_->listedFolder(settings_.siteRoot, holdsFile);
+        if (!holdsFile) {
             log_.reportError("$SitePath", "Path " + settings_.siteRoot + " Not Found");
             return Flow::Stop;
         }
@@ -217,6 +235,7 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
     if (word == "$exportformatfile") {
         settings_.formatFile = resolveNamedPath(file.path, trimSpaces(file.nextAtom()));
         const FileRead format = readSourceFile(settings_.formatFile);
+        if (files_) files_->readFile(settings_.formatFile, format.content.has_value());
         if (format.tooBig) {
             log_.reportError("$ExportFormatFile", "File " + tooBigText(settings_.formatFile, format.size));
             return Flow::Stop;
@@ -285,7 +304,7 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDirective(SourceFile& file
         return Flow::Continue;
     }
     if (word == "$export") {
-        exportObjects(settings_, objects_, log_);
+        exportObjects(settings_, objects_, log_, files_);
         settings_.formatFile.clear();
         settings_.exportHeaderFile.clear();
         settings_.exportFooterFile.clear();
@@ -316,6 +335,9 @@ DefinitionsCompiler::Flow DefinitionsCompiler::compileDeclaration(SourceFile& fi
         ObjectRecord& record = objects_.emplace_back();
         record.name = name;
         record.hash = hash;
+        record.declaredIn = file.index;
+        record.declaredLine = file.statement.line;
+        record.declaredColumn = file.statement.column;
     }
     if (const auto earlier = firstWithHash_.find(hash); earlier != firstWithHash_.end()) {
         const std::string& earlierName = objects_[earlier->second].name;

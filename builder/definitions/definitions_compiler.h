@@ -8,13 +8,16 @@
 #include <vector>
 
 #include "builder/definitions/build_state.h"
+#include "builder/definitions/make_files.h"
 #include "builder/image/build_log.h"
 
 namespace brindlecor::builder {
 
 class DefinitionsCompiler {
   public:
-    DefinitionsCompiler(BuildSettings& settings, std::vector<ObjectRecord>& objects, BuildLog& log);
+    // files, when given, records every file and folder the compile reads and decides whether $export writes.
+    DefinitionsCompiler(BuildSettings& settings, std::vector<ObjectRecord>& objects, BuildLog& log,
+                        MakeFiles* files = nullptr);
 
     // Compiles one file (and its includes), appending to the object table; the caller empties the table
     // before a make. Relative paths named inside a file are taken from that file's folder.
@@ -42,6 +45,7 @@ class DefinitionsCompiler {
     BuildSettings& settings_;
     std::vector<ObjectRecord>& objects_;
     BuildLog& log_;
+    MakeFiles* files_;
     int16_t includeDepth_ = 0;
     std::vector<std::string> chain_;  // the files being compiled, from the top file down to this one
     int compilations_ = 0;

@@ -349,6 +349,7 @@ TEST_F(Definitions, ErrorsCarryFileAndLineOfTheirStatement) {
     EXPECT_EQ(s.view.errors.size(), 7u);
     EXPECT_EQ(s.view.locations, (Strings{main + ":3", main + ":4", main + ":5", main + ":7",
                                          dir.file("inc.kvd") + ":3", main + ":11", main + ":12"}));
+    EXPECT_EQ(s.view.columns, (std::vector<int>{1, 1, 1, 3, 1, 1, 1}));
 
     Session missing;
     missing.make(dir.file("absent.kvd"));
@@ -358,6 +359,71 @@ TEST_F(Definitions, ErrorsCarryFileAndLineOfTheirStatement) {
     Session folder;  // exists but cannot be read as a file
     folder.make(dir.path());
     EXPECT_EQ(folder.view.errors, Strings{"|File not Found " + dir.path()});
+}
+
+// The column is that of the statement's first character, in bytes: a tab counts one, and a line can hold
+// several statements.
+TEST_F(Definitions, ErrorsCarryTheColumnOfTheirStatement) {
+    compile("a db 1\r\n\t$dhcp ON\r\nb db 2 $secure maybe\r\n  \"q\" x 1\r\n");
+    EXPECT_EQ(s.view.locations, (Strings{main + ":2", main + ":3", main + ":4"}));
+    EXPECT_EQ(s.view.columns, (std::vector<int>{2, 8, 3}));
+}
+
+// Every file the compile reads or looks for is recorded once, in the order first read; declarations know
+// their file, line and column.
+TEST_F(Definitions, RecordsTheFilesItReadsAndWhereObjectsAreDeclared) {
+    dir.write("inc.kvd", "\r\n  x db 1\r\n");
+    dir.write("site/a.htm", "a");
+    dir.write("fmt.txt", "^name^");
+    dir.write("head.txt", "h");
+    const std::string defs =
+        dir.write("defs.kvd",
+                  "$sitepath site\r\n$include inc.kvd\r\n$include gone.kvd\r\n$include inc.kvd\r\n"
+                  "$exportformatfile fmt.txt\r\n$exportheaderfile head.txt\r\n$exportfooterfile foot.txt\r\n"
+                  "$exportfile out.h\r\n$export\r\n");
+    MakeFiles files;
+    DefinitionsCompiler compiler(s.settings, s.objects, s.log, &files);
+    compiler.compileDefinitions(defs);
+    using Kind = MakeFiles::Kind;
+    const struct {
+        std::string path;
+        Kind kind;
+        bool found;
+    } expected[] = {
+        {defs, Kind::File, true},
+        {dir.file("site"), Kind::Folder, true},
+        {dir.file("inc.kvd"), Kind::File, true},
+        {dir.file("gone.kvd"), Kind::File, false},
+        {dir.file("fmt.txt"), Kind::File, true},
+        {dir.file("head.txt"), Kind::File, true},
+        {dir.file("foot.txt"), Kind::File, false},
+    };
+    ASSERT_EQ(files.reads().size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(files.reads()[i].path, expected[i].path);
+        EXPECT_EQ(files.reads()[i].kind, expected[i].kind) << expected[i].path;
+        EXPECT_EQ(files.reads()[i].found, expected[i].found) << expected[i].path;
+    }
+    EXPECT_EQ(files.writes(), Strings{dir.file("out.h")});
+    ASSERT_EQ(s.objects.size(), 2u);
+    for (const ObjectRecord& x : s.objects) {
+        EXPECT_EQ(x.declaredIn, 2);
+        EXPECT_EQ(x.declaredLine, 2);
+        EXPECT_EQ(x.declaredColumn, 3);
+    }
+}
+
+// A make that only compiles reads the templates but writes no export file.
+TEST_F(Definitions, ExportWritesNothingWhenOutputsAreOff) {
+    dir.write("fmt.txt", "^name^");
+    const std::string defs =
+        dir.write("defs.kvd", "a db 1\r\n$exportformatfile fmt.txt\r\n$exportfile out.h\r\n$export\r\n");
+    MakeFiles files;
+    files.writeOutputs = false;
+    DefinitionsCompiler(s.settings, s.objects, s.log, &files).compileDefinitions(defs);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.h")));
+    EXPECT_TRUE(files.writes().empty());
+    EXPECT_FALSE(s.log.hasErrors());
 }
 
 TEST_F(Definitions, TablesThatAreFull) {

@@ -19,6 +19,7 @@ struct ScriptedView : BuildView {
     std::string log;
     std::vector<std::string> errors;     // "title|text"
     std::vector<std::string> locations;  // "file:line", "" when none was set
+    std::vector<int> columns;            // of each error, 0 when not known
     std::vector<std::string> siteFiles;
     std::deque<Answer> answers;  // answered in turn, then OK
     int boxesAsked = 0;
@@ -29,6 +30,7 @@ struct ScriptedView : BuildView {
     void errorReported(std::string_view title, std::string_view text, const SourceLocation* where) override {
         errors.push_back(std::string(title) + "|" + std::string(text));
         locations.push_back(where ? where->file + ":" + std::to_string(where->line) : "");
+        columns.push_back(where ? where->column : 0);
     }
     Answer askOkCancel(std::string_view, std::string_view) override {
         ++boxesAsked;

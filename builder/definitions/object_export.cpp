@@ -6,6 +6,7 @@
 
 #include "builder/definitions/scanner.h"
 #include "builder/definitions/source_paths.h"
+#include "common/image_reader.h"
 #include "common/text.h"
 
 namespace brindlecor::builder {
@@ -14,30 +15,12 @@ namespace {
 
 // Header and footer are optional: one that is not named or cannot be read is left out without a word. One
 // too big to be meant is reported and left out.
-void copyFileInto(const std::string& path, std::string& out, BuildLog& log) {
+void copyFileInto(const std::string& path, std::string& out, BuildLog& log, MakeFiles* files) {
     if (path.empty()) return;
     FileRead read = readSourceFile(path);
+    if (files) files->readFile(path, read.content.has_value());
     if (read.tooBig) log.reportError("$Export", "File " + tooBigText(path, read.size));
     if (read.content) out += *read.content;
-}
-
-std::string typeName(uint8_t typeCode) {
-    switch (typeCode) {
-        case 0:
-            return "Bit";
-        case 1:
-            return "Byte";
-        case 2:
-            return "Integer";
-        case 3:
-            return "Hex";
-        case 4:
-            return "Long";
-        case 7:
-            return "String";
-        default:
-            return {};
-    }
 }
 
 std::string defaultText(const InitialValue& initial) {
@@ -67,7 +50,7 @@ std::string placeholderValue(const ObjectRecord& object, const std::string& word
                              const std::string& argument) {
     if (word == "name") return object.name;
     if (word == "address") return hex4(object.address);
-    if (word == "type") return typeName(object.typeCode);
+    if (word == "type") return image::typeName(object.typeCode);
     if (word == "default") return defaultText(object.initial);
     if (word == "secure") return object.secured != 0 ? "secured" : "";
     if (word == "direction") return directionName(object.direction);
@@ -95,13 +78,15 @@ void expandFormat(const std::string& format, const ObjectRecord& object, std::st
     }
 }
 
-void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log) {
+void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log,
+                   MakeFiles* files) {
     log.logLine("Exporting Variables to File: " + settings.exportFile);
     if (settings.formatFile.empty()) {
         log.reportError("$Export", "No File Given for Export Definitions");
         return;
     }
     const FileRead formatRead = readSourceFile(settings.formatFile);
+    if (files) files->readFile(settings.formatFile, formatRead.content.has_value());
     if (formatRead.tooBig) {
         log.reportError("$Export", "File " + tooBigText(settings.formatFile, formatRead.size));
         return;
@@ -117,9 +102,11 @@ void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& obj
         return;
     }
     std::string out;
-    copyFileInto(settings.exportHeaderFile, out, log);
+    copyFileInto(settings.exportHeaderFile, out, log, files);
     for (const ObjectRecord& object : objects) expandFormat(*format, object, out);
-    copyFileInto(settings.exportFooterFile, out, log);
+    copyFileInto(settings.exportFooterFile, out, log, files);
+    if (files && !files->writeOutputs) return;
+    if (files) files->wroteFile(settings.exportFile);
 
     std::ofstream file(settings.exportFile, std::ios::binary | std::ios::trunc);
     if (file) file.write(out.data(), static_cast<std::streamsize>(out.size()));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "builder/definitions/build_state.h"
+#include "builder/definitions/make_files.h"
 #include "builder/image/build_log.h"
 
 namespace brindlecor::builder {
@@ -18,7 +19,9 @@ std::string placeholderValue(const ObjectRecord& object, const std::string& word
 // The format text filled in for one object, appended to out.
 void expandFormat(const std::string& format, const ObjectRecord& object, std::string& out);
 
-// Writes the export file the settings name, replacing any earlier one; problems go to the log.
-void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log);
+// Writes the export file the settings name, replacing any earlier one; problems go to the log. files, when
+// given, records the templates read and the file written, and may forbid the writing.
+void exportObjects(BuildSettings& settings, const std::vector<ObjectRecord>& objects, BuildLog& log,
+                   MakeFiles* files = nullptr);
 
 }  // namespace brindlecor::builder

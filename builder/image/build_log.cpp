@@ -41,9 +41,10 @@ void BuildLog::clearErrors() {
     view_.showErrorState(false);
 }
 
-void BuildLog::setLocation(std::string file, int line) {
+void BuildLog::setLocation(std::string file, int line, int column) {
     location_.file = std::move(file);
     location_.line = line;
+    location_.column = column;
     hasLocation_ = true;
 }
 

@@ -9,10 +9,11 @@ namespace brindlecor::builder {
 
 enum class Answer { Ok, Cancel };
 
-// Where the statement or page being processed stands, for console error lines (FILE:LINE).
+// Where the statement or page being processed stands, for console error lines (FILE:LINE:COLUMN).
 struct SourceLocation {
     std::string file;
-    int line = 0;  // 0 when only the file is known
+    int line = 0;    // 0 when only the file is known
+    int column = 0;  // 1-based byte column of the statement or reference; 0 when not known
 };
 
 class BuildView {
@@ -54,8 +55,8 @@ public:
     bool silentErrors() const { return silent_; }
     void setSilentErrors(bool silent) { silent_ = silent; }
 
-    // The statement being compiled, for the console's FILE:LINE prefix.
-    void setLocation(std::string file, int line);
+    // The statement being compiled, for the console's FILE:LINE:COLUMN prefix.
+    void setLocation(std::string file, int line, int column = 0);
     void clearLocation() { hasLocation_ = false; }
 
     BuildView& view() { return view_; }

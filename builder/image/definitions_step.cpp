@@ -4,8 +4,8 @@
 namespace brindlecor::builder {
 
 void compileWithDefinitionsCompiler(const std::string& path, BuildSettings& settings,
-                                    std::vector<ObjectRecord>& objects, BuildLog& log) {
-    DefinitionsCompiler(settings, objects, log).compileDefinitions(path);
+                                    std::vector<ObjectRecord>& objects, BuildLog& log, MakeFiles& files) {
+    DefinitionsCompiler(settings, objects, log, &files).compileDefinitions(path);
 }
 
 }  // namespace brindlecor::builder

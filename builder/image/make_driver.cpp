@@ -53,8 +53,11 @@ void Builder::make(const std::string& definitionsPath) {
     log_.clearLog();
     objects_.clear();
     directory_.clear();
+    files_.clear();
+    imageWritten_ = false;
     log_.logLine("Beginning Make at " + generalDate(clock_.now()));
-    compile_(definitionsPath, settings_, objects_, log_);
+    compile_(definitionsPath, settings_, objects_, log_, files_);
+    imagePath_ = imageOverride_.empty() ? settings_.siteFile : imageOverride_;
     log_.clearLocation();
     if (log_.hasErrors()) {
         log_.append("Tamarquill Stopped Processing due to Errors\r\n");
@@ -77,13 +80,14 @@ void Builder::make(const std::string& definitionsPath) {
     if (!writeSiteFile()) return;
     const size_t length = lastImage_.size();
     log_.logLine("Total Flash Memory Used: " + decimal(static_cast<long long>(length)) + " bytes");
-    log_.logLine("Done making " + settings_.siteFile);
+    log_.logLine("Done making " + imagePath_);
     if (length > image::kMaxImageLength) {
         log_.reportError("Flash Memory", "Data is too big for download > " +
                                              decimal(static_cast<long long>(image::kMaxImageLength)) +
                                              "\r\nCheck all files in " + settings_.siteRoot + " for size");
         std::error_code ec;
-        if (!settings_.siteFile.empty()) std::filesystem::remove(settings_.siteFile, ec);
+        if (imageWritten_) std::filesystem::remove(imagePath_, ec);
+        imageWritten_ = false;
     }
 }
 
@@ -101,7 +105,7 @@ bool Builder::layObjectTable() {
         emitter_.emitLe32(static_cast<uint32_t>(object.hash));
         const auto address = static_cast<uint16_t>(object.address);
         if (address >= kForbiddenLow && address <= kForbiddenHigh) {
-            log_.setLocation(definitionsPath_, 0);
+            locateObject(object);
             const Answer answer =
                 log_.reportError("Object Address", object.name + "'s Location Exceeds Available Ram");
             log_.clearLocation();
@@ -109,7 +113,7 @@ bool Builder::layObjectTable() {
         }
         emitter_.emitLe16(address);
         if (object.size > 255) {
-            log_.setLocation(definitionsPath_, 0);
+            locateObject(object);
             log_.reportError("Make Function", "Object larger than 255 bytes");
             log_.clearLocation();
             return false;
@@ -164,7 +168,8 @@ bool Builder::walkSite() {
     emitter_.resetData();
     emitter_.selectData();
     const size_t room = (kAddressSpaceEnd - image::kEntrySize - emitter_.imagePosition()) / image::kEntrySize;
-    SiteWalker walker(settings_, objects_, emitter_, log_, directory_, std::min(room, size_t{10000}));
+    SiteWalker walker(settings_, objects_, emitter_, log_, directory_, std::min(room, size_t{10000}),
+                      &files_);
     walker.processSiteDirectory(settings_.siteRoot);
     return !walker.overflowed();
 }
@@ -211,10 +216,25 @@ bool Builder::layConfiguration() {
 }
 
 bool Builder::writeSiteFile() {
-    if (settings_.siteFile.empty()) return true;
-    if (replaceFileContents(settings_.siteFile, lastImage_)) return true;
-    log_.reportError("$SiteFile", "File or Path " + settings_.siteFile + " not Found");
+    if (imagePath_.empty() || !files_.writeOutputs) return true;
+    files_.wroteFile(imagePath_);
+    if (replaceFileContents(imagePath_, lastImage_)) {
+        imageWritten_ = true;
+        return true;
+    }
+    log_.reportError("$SiteFile", "File or Path " + imagePath_ + " not Found");
     return false;
+}
+
+// Messages about one object point at its declaration, or at the definitions file when that is not known.
+void Builder::locateObject(const ObjectRecord& object) {
+    const auto& reads = files_.reads();
+    if (object.declaredIn >= 0 && static_cast<size_t>(object.declaredIn) < reads.size()) {
+        log_.setLocation(reads[static_cast<size_t>(object.declaredIn)].path, object.declaredLine,
+                         object.declaredColumn);
+    } else {
+        log_.setLocation(definitionsPath_, 0);
+    }
 }
 
 }  // namespace brindlecor::builder

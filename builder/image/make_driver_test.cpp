@@ -239,6 +239,36 @@ TEST(MakeDriver, UnwritableSiteFileIsReported) {
     EXPECT_EQ(f.view.log.find("Total Flash"), std::string::npos);
 }
 
+// The command line can send the image elsewhere, or make without writing at all (inspect); an image that
+// is too big is removed wherever it went.
+TEST(MakeDriver, ImageOverrideAndMakesThatWriteNothing) {
+    MakeFixture elsewhere;
+    elsewhere.site("a.txt", "hi");
+    elsewhere.builder.setImageOverride(elsewhere.dir.file("other.kvb"));
+    elsewhere.make();
+    EXPECT_FALSE(elsewhere.imageExists());
+    EXPECT_EQ(elsewhere.dir.read("other.kvb").size(), 0x512u);
+    EXPECT_NE(elsewhere.view.log.find("Done making " + elsewhere.dir.file("other.kvb") + "\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(elsewhere.builder.imageWritten());
+
+    MakeFixture dry;
+    dry.site("a.txt", "hi");
+    dry.builder.files().writeOutputs = false;
+    dry.make();
+    EXPECT_FALSE(dry.imageExists());
+    EXPECT_FALSE(dry.builder.imageWritten());
+    EXPECT_EQ(dry.builder.lastImage().size(), 0x512u);
+    EXPECT_TRUE(dry.builder.files().writes().empty());
+
+    MakeFixture tooBig;
+    tooBig.builder.setImageOverride(tooBig.dir.file("other.kvb"));
+    tooBig.site("f.bin", std::string(49152, 'x'));
+    tooBig.make();
+    EXPECT_FALSE(std::filesystem::exists(tooBig.dir.file("other.kvb")));
+    EXPECT_FALSE(tooBig.builder.imageWritten());
+}
+
 TEST(MakeDriver, RamValuesOfAnEarlierMakeStay) {
     MakeFixture f;
     f.objects = {objectRecord("a", image::kTypeByte, 1, 0x50, uint8_t{7})};

@@ -35,12 +35,12 @@ struct MakeFixture {
     FixedClock clock;
     std::vector<ObjectRecord> objects;  // what the definitions step declares
     bool definitionsError = false;
-    Builder builder{
-        view, clock,
-        [this](const std::string&, BuildSettings&, std::vector<ObjectRecord>& out, BuildLog& log) {
-            out = objects;
-            if (definitionsError) log.reportError("", "Do not understand x y");
-        }};
+    Builder builder{view, clock,
+                    [this](const std::string&, BuildSettings&, std::vector<ObjectRecord>& out, BuildLog& log,
+                           MakeFiles&) {
+                        out = objects;
+                        if (definitionsError) log.reportError("", "Do not understand x y");
+                    }};
 
     MakeFixture() {
         builder.log().setSilentErrors(true);

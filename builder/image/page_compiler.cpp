@@ -68,12 +68,16 @@ PageCompiler::PageCompiler(const std::vector<ObjectRecord>& objects, ImageEmitte
 PageOutcome PageCompiler::compilePage(const std::string& text, const std::string& filePath) {
     filePath_ = filePath;
     line_ = 1;
+    lineStart_ = 1;
     const auto length = static_cast<int32_t>(text.size());
     int32_t p = 1;
     while (p <= length) {
         const char c = text[p - 1];
         if (c != '^') {
-            if (c == '\n') ++line_;
+            if (c == '\n') {
+                ++line_;
+                lineStart_ = p + 1;
+            }
             out_.emitByte(static_cast<uint8_t>(c));
             ++p;
             continue;
@@ -84,6 +88,7 @@ PageOutcome PageCompiler::compilePage(const std::string& text, const std::string
             p += 2;
             continue;
         }
+        referenceAt_ = p;
         const Reference ref = parseReference(text, p);
         ++p;
         if (emitReference(ref) == Answer::Cancel) return PageOutcome::Cancelled;
@@ -91,11 +96,15 @@ PageOutcome PageCompiler::compilePage(const std::string& text, const std::string
     return PageOutcome::Finished;
 }
 
-Answer PageCompiler::objectError(const std::string& problem) {
-    log_.setLocation(filePath_, line_);
-    const Answer answer = log_.reportError(kObjectProcessing, problem + "\r\n\r\nFile: " + filePath_);
+Answer PageCompiler::reportAtReference(const std::string& title, const std::string& text) {
+    log_.setLocation(filePath_, line_, referenceAt_ - lineStart_ + 1);
+    const Answer answer = log_.reportError(title, text);
     log_.clearLocation();
     return answer;
+}
+
+Answer PageCompiler::objectError(const std::string& problem) {
+    return reportAtReference(kObjectProcessing, problem + "\r\n\r\nFile: " + filePath_);
 }
 
 Answer PageCompiler::emitReference(const Reference& ref) {
@@ -183,9 +192,7 @@ Answer PageCompiler::emitOperator(const ObjectRecord& object, const Reference& r
         case '\'':
             if (v < 0) return objectError("Number out of Range: " + ref.argument);
             if (v >= 32) {
-                log_.setLocation(filePath_, line_);
-                log_.reportError("Bit Object", "object.bit bit must be less than 32");
-                log_.clearLocation();
+                reportAtReference("Bit Object", "object.bit bit must be less than 32");
                 v = 31;
             }
             v = static_cast<int32_t>(uint32_t{1} << v);

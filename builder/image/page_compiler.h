@@ -37,8 +37,12 @@ class PageCompiler {
     std::unordered_map<std::string, const ObjectRecord*> byName_;
     ImageEmitter& out_;
     BuildLog& log_;
+    Answer reportAtReference(const std::string& title, const std::string& text);
+
     std::string filePath_;
     int line_ = 1;
+    int32_t lineStart_ = 1;  // position of the first character of the current line
+    int32_t referenceAt_ = 0;  // position of the "^" of the reference being compiled
 };
 
 }  // namespace brindlecor::builder

@@ -138,6 +138,7 @@ TEST(PageCompiler, ErrorsCarryThePageAndLine) {
     ASSERT_EQ(out.view.locations.size(), 2u);
     EXPECT_EQ(out.view.locations[0], "site/page.htm:3");
     EXPECT_EQ(out.view.locations[1], "site/page.htm:3");
+    EXPECT_EQ(out.view.columns, (std::vector<int>{1, 10}));
 }
 
 TEST(PageCompiler, CancelEndsThePageKeepingWhatWasEmitted) {

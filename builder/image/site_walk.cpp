@@ -26,12 +26,13 @@ bool isMarker(const std::string& name) {
 
 SiteWalker::SiteWalker(const BuildSettings& settings, const std::vector<ObjectRecord>& objects,
                        ImageEmitter& out, BuildLog& log, std::vector<DirectoryRecord>& records,
-                       size_t maxRecords)
+                       size_t maxRecords, MakeFiles* files)
     : settings_(settings),
       out_(out),
       log_(log),
       records_(records),
       maxRecords_(maxRecords),
+      files_(files),
       pages_(objects, out, log) {
     objectHashes_.reserve(objects.size());
     for (const ObjectRecord& object : objects) objectHashes_.insert(object.hash);
@@ -47,6 +48,7 @@ void SiteWalker::processSiteDirectory(const std::string& path) {
 void SiteWalker::walk(const std::string& path, const std::string& relative) {
     std::error_code ec;
     fs::directory_iterator listing(path, ec);
+    if (files_) files_->listedFolder(path, !ec);
     if (ec) {
         log_.reportError("Invalid Path", "Path " + path + " Not Found");
         return;
@@ -132,6 +134,7 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     const auto size = fs::file_size(path, ec);
     if (!compiled && !ec && size > kFileDataCapacity - out_.dataPosition()) {
         // Stored as it stands, it cannot fit: no need to read all of a stray large file first.
+        if (files_) files_->readFile(path, true);
         stopTooBig(kDataTooBig);
         return Step::Next;
     }
@@ -139,6 +142,7 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     // its size; a file stored as it stands was checked against the room left above.
     const uintmax_t limit = compiled ? kMaxSourceFileBytes : kFileDataCapacity;
     FileRead read = readSourceFile(path, limit);
+    if (files_) files_->readFile(path, read.content.has_value());
     if (read.tooBig) {
         if (!compiled) {
             stopTooBig(kDataTooBig);
@@ -153,7 +157,7 @@ SiteWalker::Step SiteWalker::storeFile(const std::string& directory, const std::
     }
     const std::string bytes = std::move(*read.content);
 
-    records_.push_back({hash, flags, runningOffset_, 0});
+    records_.push_back({hash, flags, runningOffset_, 0, sitePath});
     recordHashes_.insert(hash);
     const size_t start = out_.dataPosition();
     PageOutcome outcome = PageOutcome::Finished;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "builder/definitions/build_state.h"
+#include "builder/definitions/make_files.h"
 #include "builder/image/build_log.h"
 #include "builder/image/image_emitter.h"
 #include "builder/image/page_compiler.h"
@@ -18,8 +19,9 @@ namespace brindlecor::builder {
 struct DirectoryRecord {
     int32_t hash = 0;
     uint8_t flags = 0;
-    uint32_t offset = 0;  // first stored byte, counted from the start of the file data buffer
-    uint32_t length = 0;  // stored bytes
+    uint32_t offset = 0;   // first stored byte, counted from the start of the file data buffer
+    uint32_t length = 0;   // stored bytes
+    std::string sitePath;  // the name it is hashed under, e.g. "img/logo.gif"
 };
 
 constexpr const char* kPasswordMarkerFile = "passwordrequired";
@@ -27,8 +29,10 @@ constexpr const char* kPasswordMarkerFile = "passwordrequired";
 class SiteWalker {
   public:
     // maxRecords is the room left for directory entries; the emitter must have the data buffer selected.
+    // files, when given, records every folder listed and every file read.
     SiteWalker(const BuildSettings& settings, const std::vector<ObjectRecord>& objects, ImageEmitter& out,
-               BuildLog& log, std::vector<DirectoryRecord>& records, size_t maxRecords);
+               BuildLog& log, std::vector<DirectoryRecord>& records, size_t maxRecords,
+               MakeFiles* files = nullptr);
 
     // Walks the site root (or any directory below it) depth first, entries in byte-wise name order.
     void processSiteDirectory(const std::string& path);
@@ -53,6 +57,7 @@ class SiteWalker {
     BuildLog& log_;
     std::vector<DirectoryRecord>& records_;
     size_t maxRecords_;
+    MakeFiles* files_;
     PageCompiler pages_;
     std::unordered_set<int32_t> objectHashes_;
     std::unordered_set<int32_t> recordHashes_;

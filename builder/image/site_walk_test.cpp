@@ -54,6 +54,26 @@ TEST(SiteWalk, OrderFlagsAndSkippedFiles) {
     EXPECT_EQ(image.substr(dataStart - 0x4000, 7), "ok" + bytesOf({0x5E, 0x83, 0x00, 0x00, 0x98}));
 }
 
+// The make's record of what it read: every folder listed and every file stored, skipped files not; the
+// directory records keep the site path they were hashed under.
+TEST(SiteWalk, RecordsTheFoldersAndFilesItReads) {
+    MakeFixture f;
+    f.site("index.htm", "x");
+    f.site("a.kvd", "x");
+    f.site("sub/passwordrequired", "");
+    f.site("sub/Logo.gif", "x");
+    f.make();
+    std::vector<std::string> reads;
+    for (const MakeFiles::Read& r : f.builder.files().reads())
+        reads.push_back((r.kind == MakeFiles::Kind::Folder ? "folder " : "file ") + r.path);
+    EXPECT_EQ(reads, (std::vector<std::string>{
+                         "folder " + f.dir.file("site"), "file " + f.dir.file("site/index.htm"),
+                         "folder " + f.dir.file("site/sub"), "file " + f.dir.file("site/sub/Logo.gif")}));
+    EXPECT_EQ(f.builder.files().writes(), std::vector<std::string>{f.dir.file("out.kvb")});
+    ASSERT_EQ(f.builder.directory().size(), 2u);
+    EXPECT_EQ(f.builder.directory()[1].sitePath, "sub/logo.gif");
+}
+
 TEST(SiteWalk, ParsedExtensionsAndSitePathHash) {
     MakeFixture f;
     f.builder.settings().pageTypes.push_back("kvi");

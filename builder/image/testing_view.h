@@ -17,6 +17,7 @@ struct RecordingView : BuildView {
     bool errorState = false;
     std::vector<std::string> errors;     // "title|text"
     std::vector<std::string> locations;  // "file:line" of each error, "" without one
+    std::vector<int> columns;            // of each error, 0 when not known
     std::vector<std::string> boxes;
     std::vector<std::string> questions;  // "caption|message" of each OK/Cancel box
     Answer answer = Answer::Ok;
@@ -27,6 +28,7 @@ struct RecordingView : BuildView {
     void errorReported(std::string_view title, std::string_view text, const SourceLocation* where) override {
         errors.push_back(std::string(title) + "|" + std::string(text));
         locations.push_back(where ? where->file + ":" + std::to_string(where->line) : "");
+        columns.push_back(where ? where->column : 0);
     }
     Answer askOkCancel(std::string_view caption, std::string_view message) override {
         questions.push_back(std::string(caption) + "|" + std::string(message));

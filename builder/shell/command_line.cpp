@@ -17,7 +17,11 @@ constexpr const char* kUsage =
     "Without a command the window opens, with FILE (a .kvd or .kvb file) opened when one is given.\n"
     "\n"
     "Commands:\n"
-    "  make DEFS.kvd           compile DEFS.kvd and write the image its $sitefile names\n"
+    "  make DEFS.kvd [--watch] [--depfile FILE] [--output IMAGE] [--quiet]\n"
+    "                          compile DEFS.kvd and write the image its $sitefile names; --watch makes\n"
+    "                          again whenever a file it read changes, until Ctrl+C\n"
+    "  inspect IMAGE.kvb [--json] [--definitions DEFS.kvd] [--page PATH]\n"
+    "                          show what an image holds, or one stored page with its references\n"
     "  download IMAGE.kvb [--to ADDRESS] [--port N] [--password TEXT] [--local-port N] [--yes] [--verify]\n"
     "                     [--device-name TEXT] [--ip A.B.C.D] [--dhcp on|off] [--p1 N]\n"
     "                     [--access-password USER:PASS] [--master-password USER:PASS] [--saved-overrides]\n"
@@ -51,6 +55,7 @@ int tamarquillMain(int argc, char** argv) {
         return 0;
     }
     if (command == "make") return runMakeCommand(args);
+    if (command == "inspect") return runInspectCommand(args);
     if (command == "download") return runDownloadCommand(args);
     if (command == "password") return runPasswordCommand(args);
     // A file of its own, as desktop entries and file managers pass it: the window opens it.

@@ -13,6 +13,7 @@ int tamarquillMain(int argc, char** argv);
 
 // Subcommands; args excludes the program and subcommand names. Each returns the exit status.
 int runMakeCommand(const std::vector<std::string>& args);
+int runInspectCommand(const std::vector<std::string>& args);
 int runDownloadCommand(const std::vector<std::string>& args);
 int runPasswordCommand(const std::vector<std::string>& args);
 

@@ -1,41 +1,57 @@
 #include "builder/shell/console_view.h"
 
-#include <string>
-
 namespace brindlecor::builder {
 
-void ConsoleView::appendLog(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), out_);
+std::string joinedLines(std::string_view text) {
+    std::string joined;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = text.find_first_of("\r\n", at);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > at) {
+            if (!joined.empty()) joined += "; ";
+            joined.append(text.substr(at, end - at));
+        }
+        at = end + 1;
+    }
+    return joined;
 }
 
-void ConsoleView::errorReported(std::string_view title, std::string_view text, const SourceLocation* where) {
+std::string diagnosticLine(std::string_view title, std::string_view text, const SourceLocation* where) {
     std::string line;
     if (where && !where->file.empty()) {
         line += where->file;
-        if (where->line > 0) line += ":" + std::to_string(where->line);
+        if (where->line > 0) {
+            line += ":" + std::to_string(where->line);
+            if (where->column > 0) line += ":" + std::to_string(where->column);
+        }
         line += ": ";
     }
     line += title;
     line += " Error: ";
-    line += text;
-    writeError(line);
+    line += joinedLines(text);
+    return line;
+}
+
+void ConsoleView::appendLog(std::string_view text) {
+    if (out_) std::fwrite(text.data(), 1, text.size(), out_);
+}
+
+void ConsoleView::errorReported(std::string_view title, std::string_view text, const SourceLocation* where) {
+    writeError(diagnosticLine(title, text, where));
 }
 
 void ConsoleView::showErrorBox(std::string_view text) {
-    writeError(text);
+    writeError(joinedLines(text));
 }
 
-// Terminals and tools reading stderr expect plain line feeds.
-void ConsoleView::writeError(std::string_view text) {
-    std::string plain;
-    plain.reserve(text.size() + 1);
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        plain += text[i];
-    }
-    plain += '\n';
-    std::fflush(out_);  // keep the log and the errors in order on a shared terminal
-    std::fwrite(plain.data(), 1, plain.size(), err_);
+// One line per error, so that editors and scripts can take each as it comes.
+void ConsoleView::writeError(const std::string& line) {
+    ++errors_;
+    if (out_) std::fflush(out_);  // keep the log and the errors in order on a shared terminal
+    std::fwrite(line.data(), 1, line.size(), err_);
+    std::fputc('\n', err_);
+    std::fflush(err_);
 }
 
 }  // namespace brindlecor::builder

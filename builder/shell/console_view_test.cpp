@@ -27,6 +27,8 @@ TEST(ConsoleView, LogToStdoutErrorsWithTheirLocationToStderr) {
     log.logLine("Beginning Make");
     log.setLocation("defs.kvd", 12);
     EXPECT_EQ(log.reportError("Object", "Bit variable b's location must be 0-255"), Answer::Ok);
+    log.setLocation("site/i.htm", 3, 7);
+    log.reportError("Bit Object", "object.bit bit must be less than 32");
     log.setLocation("site/a.htm", 0);
     log.reportError("Object Processing", "No Object Found by the Name: x\r\n\r\nFile: site/a.htm");
     log.clearLocation();
@@ -36,13 +38,16 @@ TEST(ConsoleView, LogToStdoutErrorsWithTheirLocationToStderr) {
     EXPECT_EQ(contents(out),
               "Beginning Make\r\n"
               "Object Error: Bit variable b's location must be 0-255\r\n"
+              "Bit Object Error: object.bit bit must be less than 32\r\n"
               "Object Processing Error: No Object Found by the Name: x\r\n\r\nFile: site/a.htm\r\n"
               " Error: File not Found x.kvd\r\n");
     EXPECT_EQ(contents(err),
               "defs.kvd:12: Object Error: Bit variable b's location must be 0-255\n"
-              "site/a.htm: Object Processing Error: No Object Found by the Name: x\n\nFile: site/a.htm\n"
+              "site/i.htm:3:7: Bit Object Error: object.bit bit must be less than 32\n"
+              "site/a.htm: Object Processing Error: No Object Found by the Name: x; File: site/a.htm\n"
               " Error: File not Found x.kvd\n"
-              "Error: Hashed directory entry already exists for \\a.b\n\nPlease rename file\n");
+              "Error: Hashed directory entry already exists for \\a.b; Please rename file\n");
+    EXPECT_EQ(view.errorCount(), 5);
     std::fclose(out);
     std::fclose(err);
 }

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/byte_order.h"
 #include "common/image_layout.h"
+#include "common/image_reader.h"
 
 namespace brindlecor::server {
 
@@ -66,24 +66,19 @@ void Device::reset() {
 std::optional<LookupRecord> Device::lookup(uint32_t hash) const {
     for (uint32_t at = img::kFirstEntryAddress; at + img::kEntrySize <= img::kFlashSize;
          at += img::kEntrySize) {
-        const uint8_t* entry = &flash[at];
-        const uint8_t flags = entry[img::kEntryFlagsOffset];
+        const img::Entry entry = img::readEntry(&flash[at]);
         // The terminator (and erased flash) ends the search; it never answers a lookup itself.
-        if (flags == img::kTerminatorFlags) return std::nullopt;
-        if (readLe32(entry) != hash) continue;
+        if (img::isTerminator(entry)) return std::nullopt;
+        if (entry.hash != hash) continue;
         LookupRecord rec;
         rec.hash = hash;
-        rec.address = readLe16(entry + img::kEntryAddressOffset);
-        rec.size = entry[img::kEntrySizeOffset];
-        rec.flags = flags;
+        rec.address = entry.address;
+        rec.size = entry.size;
+        rec.flags = entry.flags;
         rec.entryAddress = static_cast<uint16_t>(at);
         const uint32_t next = at + img::kEntrySize;
         uint32_t end = rec.address;
-        if (next + img::kEntrySize <= img::kFlashSize) {
-            end = readLe16(&flash[next + img::kEntryAddressOffset]);
-            // A terminator end address of 0x0000 marks an image that fills the flash up to 0x10000.
-            if (end == 0 && flash[next + img::kEntryFlagsOffset] == img::kTerminatorFlags) end = 0x10000;
-        }
+        if (next + img::kEntrySize <= img::kFlashSize) end = img::dataEndBefore(img::readEntry(&flash[next]));
         rec.length = end > rec.address ? end - rec.address : 0;
         return rec;
     }

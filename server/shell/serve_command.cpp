@@ -11,6 +11,7 @@
 #include "common/settings_store.h"
 #include "server/shell/command_line.h"
 #include "server/shell/device_server.h"
+#include "server/shell/image_watcher.h"
 #include "server/shell/serve_options.h"
 
 namespace brindlecor::server {
@@ -60,6 +61,20 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
     server.serial().setPortOverride(options.serialPath);
     server.serial().setReporter(
         [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
+    // Watching starts before the image is read, so that no change between the two is missed.
+    ImageWatcher imageWatcher(
+        runtime,
+        [](const std::string& line) {
+            std::printf("%s\n", line.c_str());
+            std::fflush(stdout);
+        },
+        [](const std::string& text) { std::fprintf(stderr, "brindlecorpc serve: %s\n", text.c_str()); });
+    if (options.reloadOnChange) {
+        if (auto error = imageWatcher.start(options.imagePath)) {
+            std::fprintf(stderr, "brindlecorpc serve: %s\n", error->c_str());
+            return 1;
+        }
+    }
     const DeviceServer::Opened opened = server.open(options.imagePath);
     switch (opened.outcome) {
         case DeviceServer::Opened::Outcome::ImageRefused:

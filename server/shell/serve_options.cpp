@@ -66,6 +66,10 @@ std::optional<std::string> parseServeOptions(const std::vector<std::string>& arg
             options.requirePasswords = true;
             continue;
         }
+        if (arg == "--reload-on-change") {
+            options.reloadOnChange = true;
+            continue;
+        }
         std::string name = arg, value;
         if (const size_t eq = arg.find('='); eq != std::string::npos) {
             name = arg.substr(0, eq);

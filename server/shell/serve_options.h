@@ -30,6 +30,7 @@ struct ServeOptions {
     int idleTimeoutMs = 10000;  // a connection without a request line is closed after this
     bool requirePasswords = false;  // files of password-marked folders only to the image's credentials
     int eraseDelayMs = kEraseWaitMs;  // how long an erase holds its reply back; 0 answers at once
+    bool reloadOnChange = false;  // reload the image whenever its file is replaced or rewritten
 
     // Auto means on, except on the device's own port 80 where browsers are known to cope with bare pages.
     bool pageHeadersOn() const { return pageHeadersOnPort(httpPort); }

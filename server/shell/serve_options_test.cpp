@@ -34,6 +34,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(o.bindAddress, "");
     EXPECT_EQ(o.idleTimeoutMs, 10000);
     EXPECT_EQ(o.eraseDelayMs, 1000);
+    EXPECT_FALSE(o.reloadOnChange);
     EXPECT_FALSE(o.pageHeadersOn()) << "auto is off on port 80";
     EXPECT_FALSE(o.requirePasswords);
     EXPECT_FALSE(o.httpPortGiven);
@@ -53,7 +54,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     ASSERT_FALSE(parseServeOptions({"--http-port", "9000", "--bind=127.0.0.1", "--download-port", "1",
                                     "--name-port", "2", "--ram-port", "3", "--datagram-port", "4", "--serial",
                                     "/dev/pts/9", "--page-headers", "auto", "--idle-timeout", "2",
-                                    "--require-passwords", "--erase-delay", "0",
+                                    "--require-passwords", "--erase-delay", "0", "--reload-on-change",
                                     "x.kvb"},
                                    SettingsStore(path_), all));
     EXPECT_EQ(all.httpPort, 9000);
@@ -66,6 +67,7 @@ TEST_F(ServeOptionsTest, DefaultsAndSettings) {
     EXPECT_EQ(all.serialPath, "/dev/pts/9");
     EXPECT_EQ(all.idleTimeoutMs, 2000);
     EXPECT_EQ(all.eraseDelayMs, 0);
+    EXPECT_TRUE(all.reloadOnChange);
     EXPECT_TRUE(all.pageHeadersOn()) << "auto is on away from port 80";
     EXPECT_EQ(all.imagePath, "x.kvb");
     EXPECT_TRUE(all.requirePasswords);
