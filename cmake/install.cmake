@@ -35,10 +35,12 @@ foreach(package tamarquill brindlecorpc brindlecor-desktop)
 endforeach()
 
 set(doc_builder ${CMAKE_INSTALL_DATADIR}/doc/tamarquill)
-install(FILES README.md docs/definitions.md docs/make.md docs/download.md
+install(FILES README.md docs/definitions.md docs/make.md docs/download.md docs/inspect.md
   DESTINATION ${doc_builder} COMPONENT tamarquill)
 install(DIRECTORY examples/demo DESTINATION ${doc_builder}/examples COMPONENT tamarquill
   PATTERN "*.kvb" EXCLUDE PATTERN "demo_objects.h" EXCLUDE)
+install(DIRECTORY examples/cmake DESTINATION ${doc_builder}/examples COMPONENT tamarquill
+  PATTERN "build*" EXCLUDE)
 install(FILES docs/server.md docs/serial.md
   DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/brindlecorpc COMPONENT brindlecorpc)
 
