@@ -17,12 +17,16 @@ TEST(CommandLine, HelpVersionAndUsageErrors) {
         {"brindlecorpc", {"--version"}, 0, "BrindlecorPC(tm) Version 1.1 Build #3\n"},
         {"tamarquill", {"--help"}, 0, nullptr},
         {"brindlecorpc", {"--help"}, 0, nullptr},
+        {"tamarquill", {"make", "--help"}, 0, nullptr},
+        {"tamarquill", {"download", "x.kvb", "-h"}, 0, nullptr},
+        {"tamarquill", {"password", "--help"}, 0, nullptr},
+        {"brindlecorpc", {"serve", "--help"}, 0, nullptr},
         {"tamarquill", {"bake"}, 2, nullptr},
         {"brindlecorpc", {"sreve"}, 2, nullptr},
     };
     for (const auto& c : cases) {
         auto r = runProgram(programPath(c.program), c.args);
-        EXPECT_EQ(r.status, c.status) << c.program << " " << c.args[0];
+        EXPECT_EQ(r.status, c.status) << c.program << " " << c.args[0] << " " << c.args.back();
         if (c.out) {
             EXPECT_EQ(r.out, c.out);
         } else if (c.status == 0) {

@@ -42,6 +42,15 @@ int brindlecorpcMain(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    // "COMMAND --help" shows the usage too, wherever it stands before a "--".
+    if (command == "serve") {
+        for (int i = 2; i < argc && std::string_view(argv[i]) != "--"; ++i) {
+            if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+                std::fputs(kUsage, stdout);
+                return 0;
+            }
+        }
+    }
     if (command == "--version") {
         std::printf("%s\n", kServerVersionText);
         return 0;
