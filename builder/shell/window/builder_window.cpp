@@ -5,9 +5,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMenu>
@@ -15,7 +13,6 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProcess>
-#include <QScreen>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextCursor>
@@ -25,7 +22,6 @@
 #include "builder/image/wall_clock.h"
 #include "builder/shell/arp_flush.h"
 #include "builder/shell/udp_port.h"
-#include "common/window_position.h"
 #include "common/settings_keys.h"
 
 namespace brindlecor::builder {
@@ -83,21 +79,8 @@ std::string toSystemText(const QString& text) {
     return text.toLatin1().toStdString();
 }
 
-QStringList filterPatterns(const QString& patterns) {
-    QStringList out;
-    for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        // "*.*" is every file, with or without an extension.
-        if (pattern == QLatin1String("*.*")) return {QStringLiteral("*")};
-        out << pattern.toUpper() << pattern.toLower();
-    }
-    out.removeDuplicates();
-    return out;
-}
-
 BuilderWindow::BuilderWindow(Options options, QWidget* parent)
-    : QMainWindow(parent),
-      options_(options),
-      settings_(SettingsStore::forApplication(keys::kBuilderApplication)) {
+    : DesignedWindow(keys::kBuilderApplication, parent), options_(options) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(fromSystemText(kWindowTitle));
     buildMenus();
@@ -206,14 +189,7 @@ void BuilderWindow::buildControls() {
 }
 
 void BuilderWindow::startup() {
-    designed_ = kDesignedSize;
-    resize(designed_);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const QSize frame = frameGeometry().size();
-    const int top = startupCoordinate(keys::value(settings_, keys::kTop), frame.height(), area.height());
-    const int left = startupCoordinate(keys::value(settings_, keys::kLeft), frame.width(), area.width());
-    move(left, top);
+    placeAtStartup(kDesignedSize);
     session_->startup();
 }
 
@@ -230,24 +206,8 @@ QAction* BuilderWindow::find(MenuRef item) const {
     return action(QString::fromStdString(builder::objectName(item)));
 }
 
-void BuilderWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    const auto normal = [this] {
-        return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    };
-    if (!designed_.isValid() || !normal() || size() == designed_) return;
-    // Back to the designed size once the window system is done with this resize.
-    QTimer::singleShot(0, this, [this, normal] {
-        if (normal() && size() != designed_) resize(designed_);
-    });
-}
-
 void BuilderWindow::closeEvent(QCloseEvent* event) {
-    const QRect frame = frameGeometry();
-    if (!isMinimized() && savesPosition(frame.top(), frame.left())) {
-        settings_.saveSetting(keys::kTop.name, std::to_string(frame.top()));
-        settings_.saveSetting(keys::kLeft.name, std::to_string(frame.left()));
-    }
+    savePosition();
     tick_.stop();
     event->accept();
 }
@@ -378,35 +338,10 @@ YesNoCancel BuilderWindow::askYesNoCancel(std::string_view title, std::string_vi
 }
 
 std::optional<std::string> BuilderWindow::chooseFile(const FileDialogRequest& request) {
-    // "Caption|patterns|Caption|patterns": the captions are shown as they stand, the patterns matched in
-    // either case.
-    const QStringList parts = fromSystemText(request.filter).split(QLatin1Char('|'));
-    QStringList captions;
-    std::vector<QStringList> patterns;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        captions << parts[i];
-        patterns.push_back(filterPatterns(parts[i + 1]));
-    }
-    QFileDialog dialog(this, QStringLiteral("Open"), QFile::decodeName(request.startFolder.c_str()));
-    dialog.setObjectName(QStringLiteral("CommonDialog1"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(captions);
-    auto* model = dialog.findChild<QFileSystemModel*>();
-    const auto usePatterns = [&dialog, model, captions, patterns](const QString& caption) {
-        const qsizetype index = captions.indexOf(caption);
-        if (model && index >= 0) model->setNameFilters(patterns[static_cast<size_t>(index)]);
-        (void)dialog;
-    };
-    if (!captions.isEmpty()) {
-        dialog.selectNameFilter(captions.front());
-        usePatterns(captions.front());
-    }
-    // Queued, so that it comes after the dialog has set the patterns it reads from the caption.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, usePatterns, Qt::QueuedConnection);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return filePath(dialog.selectedFiles().front());
+    const auto chosen =
+        openFileDialog(this, fromSystemText(request.filter), QFile::decodeName(request.startFolder.c_str()));
+    if (!chosen) return std::nullopt;
+    return filePath(*chosen);
 }
 
 bool BuilderWindow::startProgram(const std::string& program, const std::string& argument) {

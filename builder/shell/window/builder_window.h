@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QLabel>
-#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -17,12 +16,13 @@
 #include "builder/shell/session_view.h"
 #include "builder/shell/window/udp_download_socket.h"
 #include "common/settings_store.h"
+#include "common/window/designed_window.h"
 
 class QAction;
 
 namespace brindlecor::builder {
 
-class BuilderWindow : public QMainWindow, private SessionView {
+class BuilderWindow : public DesignedWindow, private SessionView {
     Q_OBJECT
 
   public:
@@ -41,10 +41,8 @@ class BuilderWindow : public QMainWindow, private SessionView {
 
     BuilderSession& session() { return *session_; }
     QAction* action(const QString& objectName) const;
-    QSize designedSize() const { return designed_; }
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -77,7 +75,6 @@ class BuilderWindow : public QMainWindow, private SessionView {
     void closeWindow() override;
 
     Options options_;
-    SettingsStore settings_;
     std::unique_ptr<UdpDownloadSocket> socket_;
     std::unique_ptr<BuilderSession> session_;
     std::map<QString, QAction*> actions_;
@@ -85,15 +82,11 @@ class BuilderWindow : public QMainWindow, private SessionView {
     QProgressBar* progress_ = nullptr;
     std::array<QLabel*, 5> panels_{};
     QTimer tick_;
-    QSize designed_;
     bool errorColours_ = false;
 };
 
 // Text of the system (one byte per character) to Qt and back.
 QString fromSystemText(std::string_view text);
 std::string toSystemText(const QString& text);
-
-// The patterns of one "Caption|pattern;pattern" filter pair as Qt name patterns, in both cases.
-QStringList filterPatterns(const QString& patterns);
 
 }  // namespace brindlecor::builder

@@ -25,6 +25,7 @@
 
 #include "common/settings_store.h"
 #include "tests/support/loopback.h"
+#include "tests/support/modal_answers.h"
 #include "tests/support/program.h"
 
 QT_BEGIN_NAMESPACE
@@ -55,62 +56,9 @@ class QtEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
-// Answers the modal boxes and dialogs that appear, in order, as a user would, and records each one as
-// "title|text". A box that nobody planned for is cancelled, so that a test never hangs on it.
-class Answers {
-  public:
-    using Answer = std::function<void(QWidget*)>;
-
-    Answers() {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] { poll(); });
-        timer_.start();
-    }
-    void add(Answer answer) { pending_.push_back(std::move(answer)); }
-    std::vector<QString> seen;
-
-  private:
-    void poll() {
-        QWidget* modal = QApplication::activeModalWidget();
-        // Boxes live on the stack and a new one may take the address of the last: mark each one seen.
-        if (!modal || !modal->isVisible() || modal->property("answered").toBool()) return;
-        modal->setProperty("answered", true);
-        if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-            seen.push_back(box->windowTitle() + "|" + box->text());
-        } else if (auto* input = qobject_cast<QInputDialog*>(modal)) {
-            seen.push_back(input->windowTitle() + "|" + input->labelText());
-        } else {
-            seen.push_back(modal->windowTitle() + "|");
-        }
-        if (pending_.empty()) {
-            if (auto* dialog = qobject_cast<QDialog*>(modal)) dialog->reject();
-            return;
-        }
-        Answer answer = std::move(pending_.front());
-        pending_.pop_front();
-        answer(modal);
-    }
-
-    QTimer timer_;
-    std::deque<Answer> pending_;
-};
-
-Answers::Answer type(const QString& text) {
-    return [text](QWidget* w) {
-        auto* input = qobject_cast<QInputDialog*>(w);
-        ASSERT_NE(input, nullptr);
-        input->setTextValue(text);
-        input->accept();
-    };
-}
-
-Answers::Answer press(QMessageBox::StandardButton button) {
-    return [button](QWidget* w) {
-        auto* box = qobject_cast<QMessageBox*>(w);
-        ASSERT_NE(box, nullptr);
-        box->button(button)->click();
-    };
-}
+using Answers = brindlecor::testing::ModalAnswers;
+using brindlecor::testing::press;
+using brindlecor::testing::type;
 
 class WindowTest : public ::testing::Test {
   protected:

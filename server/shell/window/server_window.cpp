@@ -5,22 +5,18 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
 #include "common/settings_keys.h"
-#include "common/window_position.h"
 
 namespace brindlecor::server {
 
@@ -46,19 +42,8 @@ bool isImage(const QUrl& url) {
 
 }  // namespace
 
-QStringList filterPatterns(const QString& patterns) {
-    QStringList out;
-    for (const QString& pattern : patterns.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        // "*.*" is every file, with or without an extension.
-        if (pattern == QLatin1String("*.*")) return {QStringLiteral("*")};
-        out << pattern.toUpper() << pattern.toLower();
-    }
-    out.removeDuplicates();
-    return out;
-}
-
 ServerWindow::ServerWindow(ServeOptions options, QWidget* parent)
-    : QMainWindow(parent), settings_(SettingsStore::forApplication(keys::kServerApplication)) {
+    : DesignedWindow(keys::kServerApplication, parent) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("BrindlecorPC"));
     buildMenus();
@@ -149,14 +134,7 @@ void ServerWindow::buildControls() {
 }
 
 void ServerWindow::startup() {
-    designed_ = kDesignedSize;
-    resize(designed_);
-    const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    const QSize frame = frameGeometry().size();
-    const int top = startupCoordinate(keys::value(settings_, keys::kTop), frame.height(), area.height());
-    const int left = startupCoordinate(keys::value(settings_, keys::kLeft), frame.width(), area.width());
-    move(left, top);
+    placeAtStartup(kDesignedSize);
     session_->startup();
 }
 
@@ -173,24 +151,8 @@ QAction* ServerWindow::find(MenuRef item) const {
     return action(QString::fromStdString(server::objectName(item)));
 }
 
-void ServerWindow::resizeEvent(QResizeEvent* event) {
-    QMainWindow::resizeEvent(event);
-    const auto normal = [this] {
-        return !(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen));
-    };
-    if (!designed_.isValid() || !normal() || size() == designed_) return;
-    // Back to the designed size once the window system is done with this resize.
-    QTimer::singleShot(0, this, [this, normal] {
-        if (normal() && size() != designed_) resize(designed_);
-    });
-}
-
 void ServerWindow::closeEvent(QCloseEvent* event) {
-    const QRect frame = frameGeometry();
-    if (!isMinimized() && savesPosition(frame.top(), frame.left())) {
-        settings_.saveSetting(keys::kTop.name, std::to_string(frame.top()));
-        settings_.saveSetting(keys::kLeft.name, std::to_string(frame.left()));
-    }
+    savePosition();
     session_->shutdown();
     event->accept();
 }
@@ -248,34 +210,9 @@ void ServerWindow::messageBox(std::string_view title, std::string_view text, Box
 }
 
 std::optional<std::string> ServerWindow::chooseFile(const FileDialogRequest& request) {
-    // "Caption|patterns|Caption|patterns": the captions are shown as they stand, the patterns matched in
-    // either case.
-    const QStringList parts = fromBytes(request.filter).split(QLatin1Char('|'));
-    QStringList captions;
-    std::vector<QStringList> patterns;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        captions << parts[i];
-        patterns.push_back(filterPatterns(parts[i + 1]));
-    }
-    QFileDialog dialog(this, QStringLiteral("Open"), fromBytes(request.startFolder));
-    dialog.setObjectName(QStringLiteral("CommonDialog1"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters(captions);
-    auto* model = dialog.findChild<QFileSystemModel*>();
-    const auto usePatterns = [model, captions, patterns](const QString& caption) {
-        const qsizetype index = captions.indexOf(caption);
-        if (model && index >= 0) model->setNameFilters(patterns[static_cast<size_t>(index)]);
-    };
-    if (!captions.isEmpty()) {
-        dialog.selectNameFilter(captions.front());
-        usePatterns(captions.front());
-    }
-    // Queued, so that it comes after the dialog has set the patterns it reads from the caption.
-    connect(&dialog, &QFileDialog::filterSelected, &dialog, usePatterns, Qt::QueuedConnection);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return filePath(dialog.selectedFiles().front());
+    const auto chosen = openFileDialog(this, fromBytes(request.filter), fromBytes(request.startFolder));
+    if (!chosen) return std::nullopt;
+    return filePath(*chosen);
 }
 
 bool ServerWindow::openUrl(const std::string& url) {

@@ -5,12 +5,12 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QMainWindow>
 #include <array>
 #include <map>
 #include <memory>
 
 #include "common/settings_store.h"
+#include "common/window/designed_window.h"
 #include "server/shell/server_session.h"
 #include "server/shell/server_view.h"
 
@@ -18,7 +18,7 @@ class QAction;
 
 namespace brindlecor::server {
 
-class ServerWindow : public QMainWindow, private ServerView {
+class ServerWindow : public DesignedWindow, private ServerView {
     Q_OBJECT
 
   public:
@@ -32,10 +32,8 @@ class ServerWindow : public QMainWindow, private ServerView {
 
     ServerSession& session() { return *session_; }
     QAction* action(const QString& objectName) const;
-    QSize designedSize() const { return designed_; }
 
   protected:
-    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -58,15 +56,10 @@ class ServerWindow : public QMainWindow, private ServerView {
     bool openUrl(const std::string& url) override;
     void closeWindow() override;
 
-    SettingsStore settings_;
     std::unique_ptr<ServerSession> session_;
     std::map<QString, QAction*> actions_;
     std::array<QLineEdit*, 3> boxes_{};
     QLabel* panel_ = nullptr;
-    QSize designed_;
 };
-
-// The patterns of one "Caption|pattern;pattern" filter pair as Qt name patterns, in both cases.
-QStringList filterPatterns(const QString& patterns);
 
 }  // namespace brindlecor::server
