@@ -68,6 +68,18 @@ inline ModalAnswers::Answer press(QMessageBox::StandardButton button) {
     };
 }
 
+// Types a text into an input box and presses OK.
+inline ModalAnswers::Answer type(const QString& text) {
+    return [text](QWidget* w) {
+        if (auto* input = qobject_cast<QInputDialog*>(w)) {
+            input->setTextValue(text);
+            input->accept();
+        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+            dialog->reject();
+        }
+    };
+}
+
 // Chooses a file in a file dialog; `look` sees the dialog first.
 inline ModalAnswers::Answer chooseFile(const QString& path, std::function<void(QFileDialog*)> look = {}) {
     return [path, look](QWidget* w) {

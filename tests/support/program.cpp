@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -152,16 +153,22 @@ int BackgroundProgram::stop(int signal) {
 }
 
 int freePort(bool udp) {
-    const int fd = socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    close(fd);
-    return ntohs(addr.sin_port);
+    // The kernel may hand a port just released to the next bind: never give one out twice, or the ports of one
+    // emulator could coincide.
+    static std::set<int> given;
+    for (;;) {
+        const int fd = socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_ANY);  // as the emulator binds its UDP services
+        addr.sin_port = 0;
+        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        close(fd);
+        const int port = ntohs(addr.sin_port);
+        if (given.insert(port).second) return port;
+    }
 }
 
 std::vector<std::string> ServePorts::serveArgs(const std::string& image) const {
