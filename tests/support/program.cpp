@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -153,21 +154,29 @@ int BackgroundProgram::stop(int signal) {
 }
 
 int freePort(bool udp) {
-    // The kernel may hand a port just released to the next bind: never give one out twice, or the ports of one
-    // emulator could coincide.
+    // Below the kernel's range for automatic ports (32768 and up), so that no other program's socket takes the
+    // port between this check and the bind of the program under test; picked at random so that test
+    // processes running side by side do not pick alike, and never given out twice in one process.
     static std::set<int> given;
+    static std::mt19937 pick(std::random_device{}() ^ static_cast<unsigned>(getpid()));
+    std::uniform_int_distribution<int> range(10000, 32000);
     for (;;) {
-        const int fd = socket(AF_INET, udp ? SOCK_DGRAM : SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_ANY);  // as the emulator binds its UDP services
-        addr.sin_port = 0;
-        bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        close(fd);
-        const int port = ntohs(addr.sin_port);
-        if (given.insert(port).second) return port;
+        const int port = range(pick);
+        if (given.count(port)) continue;
+        bool free = true;
+        for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
+            const int fd = socket(AF_INET, type, 0);
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_addr.s_addr = htonl(INADDR_ANY);  // as the emulator binds its services
+            addr.sin_port = htons(static_cast<uint16_t>(port));
+            free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 && free;
+            close(fd);
+        }
+        (void)udp;
+        if (!free) continue;
+        given.insert(port);
+        return port;
     }
 }
 

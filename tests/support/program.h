@@ -46,7 +46,8 @@ private:
     std::string outPath_, errPath_;
 };
 
-// A TCP or UDP port on 127.0.0.1 that was free a moment ago.
+// A port that was free for TCP and UDP on every interface a moment ago, outside the range the kernel hands
+// out by itself (`udp` is kept for the callers that say which one they need).
 int freePort(bool udp = false);
 
 // A free port for each service of `brindlecorpc serve`, so that servers of several tests run side by side.
