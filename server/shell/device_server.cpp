@@ -8,9 +8,11 @@ DeviceServer::DeviceServer(ServeOptions options)
     runtime_.removeEffects(&udp_);
     runtime_.addEffects(&serial_.effects());
     runtime_.addEffects(&udp_);
+    runtime_.setBeforeRequest([this] { udp_.takeWaitingRamWrites(); });
 }
 
 DeviceServer::~DeviceServer() {
+    runtime_.setBeforeRequest({});
     runtime_.removeEffects(&serial_.effects());
 }
 

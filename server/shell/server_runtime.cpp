@@ -360,6 +360,7 @@ void ServerRuntime::dataArrival(Slot& slot) {
         return;
     }
     readBuffer_.resize(kept + static_cast<size_t>(n));
+    if (beforeRequest_) beforeRequest_();
     switch (responder_.handle(device_, readBuffer_)) {
         case HttpOutcome::KeepWaiting:
             slot.pending = readBuffer_;

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -98,6 +99,10 @@ class ServerRuntime : public QObject, public DeviceEffects {
     // One line per visit on stdout: the access count text, two spaces, the last visitor.
     void setPrintVisits(bool on) { printVisits_ = on; }
 
+    // Called before each request is handled: the event loop serves ready sockets in no particular order, so
+    // what arrived before the request on another socket (RAM write records) is taken first.
+    void setBeforeRequest(std::function<void()> before) { beforeRequest_ = std::move(before); }
+
     int connectionSlotCount() const { return busySlots_; }
     int openConnectionCount() const { return openConnections_; }
 
@@ -138,6 +143,7 @@ class ServerRuntime : public QObject, public DeviceEffects {
     int busySlots_ = 0;
     int openConnections_ = 0;
     int openBound_ = kMaxOpenConnections;
+    std::function<void()> beforeRequest_;
     std::string readBuffer_;
     QString address_;
     ListenResult listening_;

@@ -122,6 +122,10 @@ void UdpRuntime::nameArrival() {
     }
 }
 
+void UdpRuntime::takeWaitingRamWrites() {
+    if (ram_.state() == QAbstractSocket::BoundState) ramArrival();
+}
+
 void UdpRuntime::ramArrival() {
     while (ram_.hasPendingDatagrams()) {
         const QByteArray data = ram_.receiveDatagram().data();

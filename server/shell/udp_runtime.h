@@ -32,6 +32,10 @@ class UdpRuntime : public QObject, public DeviceEffects {
     // description is unusable. A RAM write to 0xFF1E and serial command 0x50 both end up here.
     void sendOutgoingDatagram() override;
 
+    // Applies the RAM write records already waiting on the RAM port, so that a request that arrived after
+    // them sees their values.
+    void takeWaitingRamWrites();
+
   private:
     void downloadArrival();
     void nameArrival();
