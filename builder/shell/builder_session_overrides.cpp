@@ -15,15 +15,15 @@ namespace {
 constexpr std::string_view kOverrideTitle = "Override File Data";
 constexpr std::string_view kCredentialNote = "Type Username:Password for a total of 24 characters";
 
-struct OverrideSpec {
+struct OverrideEntry {
     Item item;
     const keys::Key& key;     // its name is also the caption's label
     std::string_view prompt;  // the label the prompt starts with
     std::string_view note;    // what the prompt adds after a blank line
 };
 
-const OverrideSpec& spec(OverrideKind kind) {
-    static const OverrideSpec specs[kOverrideCount] = {
+const OverrideEntry& entryOf(OverrideKind kind) {
+    static const OverrideEntry entries[kOverrideCount] = {
         {Item::mnuDefaultIPAddress, keys::kOverrideDefaultIpAddress, "Default IP Address", ""},
         {Item::mnuDeviceName, keys::kOverrideDeviceName, "Device Name", ""},
         {Item::mnuInitializeP1, keys::kOverrideInitializeP1,
@@ -32,11 +32,11 @@ const OverrideSpec& spec(OverrideKind kind) {
         {Item::mnuAccessPassword, keys::kOverrideAccessPassword, "Access Password", kCredentialNote},
         {Item::mnuMasterPassword, keys::kOverrideMasterPassword, "Master Password", kCredentialNote},
     };
-    return specs[static_cast<int>(kind)];
+    return entries[static_cast<int>(kind)];
 }
 
 std::string label(OverrideKind kind) {
-    return std::string(spec(kind).key.name);
+    return std::string(entryOf(kind).key.name);
 }
 
 }  // namespace
@@ -45,11 +45,11 @@ void BuilderSession::setOverride(OverrideKind kind, std::string value, bool chec
     OverrideState& state = overrides_[static_cast<int>(kind)];
     state.value = std::move(value);
     state.checked = checked;
-    view_.setChecked({spec(kind).item}, checked);
+    view_.setChecked({entryOf(kind).item}, checked);
 }
 
 void BuilderSession::promptOverride(OverrideKind kind) {
-    const OverrideSpec& s = spec(kind);
+    const OverrideEntry& s = entryOf(kind);
     OverrideState& state = overrides_[static_cast<int>(kind)];
     const std::string prompt = std::string(s.prompt) + "\r\n\r\n" + std::string(s.note);
     const std::string answer = view_.inputBox(kOverrideTitle, prompt, state.value);
@@ -98,7 +98,7 @@ void BuilderSession::mnuSaveOverrides() {
     for (int i = 0; i < kOverrideCount; ++i) {
         const auto kind = static_cast<OverrideKind>(i);
         const OverrideState& state = overrides_[i];
-        const std::string_view key = spec(kind).key.name;
+        const std::string_view key = entryOf(kind).key.name;
         saved =
             (state.checked ? settings_.saveSetting(key, state.value) : settings_.deleteSetting(key)) && saved;
     }
@@ -108,13 +108,13 @@ void BuilderSession::mnuSaveOverrides() {
 void BuilderSession::mnuLoadSavedOverrides() {
     for (int i = 0; i < kOverrideCount; ++i) {
         const auto kind = static_cast<OverrideKind>(i);
-        const std::string text = keys::value(settings_, spec(kind).key);
+        const std::string text = keys::value(settings_, entryOf(kind).key);
         if (text != keys::kOverrideAbsent) {
             setOverride(kind, text, true);
-            view_.setCaption({spec(kind).item}, label(kind) + " - " + text);
+            view_.setCaption({entryOf(kind).item}, label(kind) + " - " + text);
         } else {
             setOverride(kind, overrides_[i].value, false);
-            view_.setCaption({spec(kind).item}, label(kind));
+            view_.setCaption({entryOf(kind).item}, label(kind));
         }
     }
 }
