@@ -3,9 +3,11 @@
 // in-process against the real server with a clock that can jump.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "builder/download/download_password.h"
@@ -44,10 +46,11 @@ struct Bench : ServePorts {
                    size_t blobBytes = 0, const std::string& eraseDelay = "0") {
         dir.write("site1/index.htm", "Hello one ^temp^\r\n");
         dir.write("site1/send.kvi", "sent");
+        dir.write("site1/level.htm", "Level ^level^.");
         dir.write("site2/index.htm", "Second site\r\n");
         if (blobBytes) dir.write("site2/blob.bin", std::string(blobBytes, 'b'));
         make("one", "$devicename \"One\"\r\n$downloadpassword \"" + passwordOne +
-                        "\"\r\ntemp db 25\r\norg 65310\r\nsend db 0\r\n");
+                        "\"\r\ntemp db 25\r\norg 512\r\nlevel db 0\r\norg 65310\r\nsend db 0\r\n");
         make("two", "$devicename \"Two\"\r\n$downloadpassword \"" + passwordTwo + "\"\r\n");
         std::vector<std::string> args = serveArgs(dir.file("one.kvb"));
         args.insert(args.end(), {"--erase-delay", eraseDelay});
@@ -109,6 +112,27 @@ TEST(Download, RamWriteRecordsAndTheOutgoingDatagram) {
     int from = 0;
     EXPECT_EQ(listener.receive(5000, &from).value_or("nothing"), "PING");
     EXPECT_EQ(from, bench.datagram);
+}
+
+TEST(Download, APageAskedForRightAfterARamWriteRecordShowsIt) {
+    Bench bench;
+    // Other clients keep the server busy, so that records and requests arrive while it is at work.
+    std::atomic<bool> stop{false};
+    std::vector<std::thread> others;
+    for (int i = 0; i < 4; ++i)
+        others.emplace_back([&] {
+            while (!stop) httpGet(bench.http, "/");
+        });
+    UdpPeer client;
+    // Each record sets RAM 0x200 (the object "level"); the request follows it at once.
+    for (int value = 1; value <= 255 && !::testing::Test::HasFailure(); ++value) {
+        const std::string record = {1, static_cast<char>(1 ^ 0xFF), 0x00, 0x02, static_cast<char>(value)};
+        ASSERT_TRUE(client.sendTo(bench.ram, record));
+        const std::string page = httpGet(bench.http, "/level.htm");
+        EXPECT_NE(page.find("Level " + std::to_string(value) + "."), std::string::npos) << page;
+    }
+    stop = true;
+    for (std::thread& t : others) t.join();
 }
 
 TEST(Download, StoredPasswordOpensAProtectedDeviceAndAWrongOneTimesOut) {

@@ -1,5 +1,6 @@
 #include "server/shell/udp_runtime.h"
 
+#include <QAbstractEventDispatcher>
 #include <QNetworkDatagram>
 #include <QTimer>
 
@@ -36,6 +37,13 @@ UdpRuntime::UdpRuntime(ServerRuntime& runtime, QObject* parent) : QObject(parent
         while (outgoing_.hasPendingDatagrams()) outgoing_.receiveDatagram(0);
     });
     runtime_.addEffects(this);
+    // One of the two comes before each wait for events, whichever dispatcher runs the loop.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        const auto wake = [this] { ramLookedSinceWake_ = false; };
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, wake);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, wake);
+        oncePerWake_ = true;
+    }
 }
 
 UdpRuntime::~UdpRuntime() {
@@ -123,6 +131,8 @@ void UdpRuntime::nameArrival() {
 }
 
 void UdpRuntime::takeWaitingRamWrites() {
+    if (oncePerWake_ && ramLookedSinceWake_) return;
+    ramLookedSinceWake_ = true;
     if (ram_.state() == QAbstractSocket::BoundState) ramArrival();
 }
 

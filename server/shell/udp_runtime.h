@@ -33,7 +33,8 @@ class UdpRuntime : public QObject, public DeviceEffects {
     void sendOutgoingDatagram() override;
 
     // Applies the RAM write records already waiting on the RAM port, so that a request that arrived after
-    // them sees their values.
+    // them sees their values. The port is looked at once per wake of the event loop: every request handled
+    // after a wake was there when the loop woke, and so was every record sent before it.
     void takeWaitingRamWrites();
 
   private:
@@ -48,6 +49,8 @@ class UdpRuntime : public QObject, public DeviceEffects {
     QUdpSocket ram_;
     QUdpSocket outgoing_;
     size_t eraseWaits_ = 0;  // erase replies held back at this moment
+    bool oncePerWake_ = false;  // the loop's wakes are known; otherwise the port is looked at every time
+    bool ramLookedSinceWake_ = false;
 };
 
 }  // namespace brindlecor::server
