@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <unordered_map>
+#include <utility>
 
 #include "common/byte_order.h"
 #include "common/image_layout.h"
@@ -34,21 +35,22 @@ class Reader {
             kImageBase + static_cast<uint32_t>(std::min<size_t>(bytes.size(), kAddressSpaceEnd - kImageBase));
     }
 
+    // Called once: the contents move out of the reader.
     ImageContents read() {
         if (bytes_.size() > kMaxImageLength)
             problem(kImageBase + kMaxImageLength, "the file is " + std::to_string(bytes_.size()) +
                                                       " bytes long; an image holds at most " +
                                                       std::to_string(kMaxImageLength));
-        if (!configuration()) return out_;
+        if (!configuration()) return std::move(out_);
         unusedArea();
         if (end_ < kFirstEntryAddress) {
             problem(end_, "the image ends at " + hex(end_) + ", before the object table at " +
                               hex(kFirstEntryAddress));
-            return out_;
+            return std::move(out_);
         }
         entries();
         if (out_.terminatorAt) fileData();
-        return out_;
+        return std::move(out_);
     }
 
   private:
