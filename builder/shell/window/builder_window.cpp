@@ -23,6 +23,7 @@
 #include "builder/shell/arp_flush.h"
 #include "builder/shell/udp_port.h"
 #include "common/settings_keys.h"
+#include "common/window/menu_bar.h"
 
 namespace brindlecor::builder {
 
@@ -112,37 +113,10 @@ BuilderWindow::BuilderWindow(Options options, QWidget* parent)
 BuilderWindow::~BuilderWindow() = default;
 
 void BuilderWindow::buildMenus() {
-    QMenu* current = nullptr;
-    for (const MenuLine& line : menuTree()) {
-        const QString name = QString::fromStdString(builder::objectName(line.ref));
-        QAction* action = nullptr;
-        switch (line.kind) {
-            case MenuLine::Menu:
-                current = menuBar()->addMenu(fromSystemText(line.caption));
-                current->setObjectName(name);
-                action = current->menuAction();
-                break;
-            case MenuLine::MenuBarCommand:
-                action = menuBar()->addAction(fromSystemText(line.caption));
-                break;
-            case MenuLine::Entry:
-                action = current->addAction(fromSystemText(line.caption));
-                break;
-            case MenuLine::Separator:
-                current->addSeparator();
-                continue;
-        }
-        action->setObjectName(name);
-        action->setCheckable(line.checkable);
-        actions_[name] = action;
-        if (line.kind == MenuLine::Menu) continue;
-        const MenuRef ref = line.ref;
-        connect(action, &QAction::triggered, this, [this, action, ref] {
-            // The session alone decides the check mark; undo Qt's own toggle first.
-            if (action->isCheckable()) action->setChecked(!action->isChecked());
-            session_->trigger(ref);
-        });
-    }
+    buildMenuBar(
+        *this, menuTree(), fromSystemText,
+        [](const MenuRef& ref) { return QString::fromStdString(builder::objectName(ref)); }, actions_,
+        [this](const MenuRef& ref) { session_->trigger(ref); }, [](const MenuLine&, QMenu*) {});
     // Shortcuts beside the designed access keys; the captions stay as they are.
     find({Item::mnuOpenFile})->setShortcut(QKeySequence::Open);
     find({Item::mnuExit})->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));

@@ -27,6 +27,7 @@
 #include "tests/support/loopback.h"
 #include "tests/support/modal_answers.h"
 #include "tests/support/program.h"
+#include "tests/support/qt_application.h"
 
 QT_BEGIN_NAMESPACE
 // Failures print texts as texts.
@@ -41,20 +42,8 @@ namespace {
 using brindlecor::testing::BackgroundProgram;
 using brindlecor::testing::TempDir;
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "tamarquill_window_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete app_; }
-
-  private:
-    QApplication* app_ = nullptr;
-};
-[[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new brindlecor::testing::QtApplication("tamarquill_window_tests"));
 
 using Answers = brindlecor::testing::ModalAnswers;
 using brindlecor::testing::press;

@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "common/settings_keys.h"
+#include "common/window/menu_bar.h"
 
 namespace brindlecor::server {
 
@@ -60,42 +61,15 @@ ServerWindow::ServerWindow(ServeOptions options, QWidget* parent)
 ServerWindow::~ServerWindow() = default;
 
 void ServerWindow::buildMenus() {
-    QMenu* current = nullptr;
-    for (const MenuLine& line : menuTree()) {
-        const QString name = QString::fromStdString(server::objectName(line.ref));
-        QAction* action = nullptr;
-        switch (line.kind) {
-            case MenuLine::Menu:
-                current = menuBar()->addMenu(fromBytes(line.caption));
-                current->setObjectName(name);
-                action = current->menuAction();
-                break;
-            case MenuLine::MenuBarCommand:
-                action = menuBar()->addAction(fromBytes(line.caption));
-                break;
-            case MenuLine::Entry:
-                action = current->addAction(fromBytes(line.caption));
-                break;
-            case MenuLine::Separator:
-                current->addSeparator();
-                continue;
-        }
-        action->setObjectName(name);
-        action->setCheckable(line.checkable);
-        actions_[name] = action;
-        const MenuRef ref = line.ref;
-        if (line.kind == MenuLine::Menu) {
+    buildMenuBar(
+        *this, menuTree(), fromBytes,
+        [](const MenuRef& ref) { return QString::fromStdString(server::objectName(ref)); }, actions_,
+        [this](const MenuRef& ref) { session_->trigger(ref); },
+        [this](const MenuLine& line, QMenu* menu) {
             // The Comm menu looks at the ports each time it opens.
-            if (ref.item == Item::mnuCOMMs)
-                connect(current, &QMenu::aboutToShow, this, [this, ref] { session_->trigger(ref); });
-            continue;
-        }
-        connect(action, &QAction::triggered, this, [this, action, ref] {
-            // The session alone decides the check mark; undo Qt's own toggle first.
-            if (action->isCheckable()) action->setChecked(!action->isChecked());
-            session_->trigger(ref);
+            if (line.ref.item == Item::mnuCOMMs)
+                connect(menu, &QMenu::aboutToShow, this, [this, ref = line.ref] { session_->trigger(ref); });
         });
-    }
     // Shortcuts beside the designed access keys; the captions stay as they are.
     find({Item::mnuOpen})->setShortcut(QKeySequence::Open);
     find({Item::mnuReload})->setShortcut(QKeySequence(Qt::Key_F5));

@@ -33,6 +33,7 @@
 #include "tests/support/modal_answers.h"
 #include "tests/support/program.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/qt_application.h"
 
 namespace brindlecor::server {
 namespace {
@@ -42,21 +43,8 @@ using brindlecor::testing::PseudoTerminal;
 using brindlecor::testing::TempDir;
 namespace img = brindlecor::image;
 
-class QtEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "brindlecorpc_window_tests";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-    }
-    void TearDown() override { delete app_; }
-
-  private:
-    QApplication* app_ = nullptr;
-};
-[[maybe_unused]] auto* const environment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+[[maybe_unused]] auto* const environment =
+    ::testing::AddGlobalTestEnvironment(new brindlecor::testing::QtApplication("brindlecorpc_window_tests"));
 
 // An image whose byte object "temp" at RAM 0x40 starts at the given value, with a page that shows it.
 std::string image(uint8_t temp) {
