@@ -7,23 +7,31 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "common/settings_store.h"
 #include "fuzz/fuzz_target.h"
 
 namespace {
 
-std::string scratchFile() {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("settings-fuzz-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    return (folder / "Fuzz.conf").string();
-}
+// A private folder for the settings file, removed when the fuzzer exits.
+struct ScratchFolder {
+    ScratchFolder()
+        : path(std::filesystem::temp_directory_path() / ("settings-fuzz-" + std::to_string(::getpid()))) {
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+};
 
 }  // namespace
 
 BRINDLECOR_FUZZ_TARGET(fuzzSettings) {
-    static const std::string path = scratchFile();
+    static const ScratchFolder folder;
+    static const std::string path = (folder.path / "Fuzz.conf").string();
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
