@@ -1,5 +1,5 @@
-// The listening socket of the HTTP socket array: hands each connection request's descriptor to the runtime,
-// which picks the slot that accepts it (or closes it when all slots are busy).
+// The listening socket of the HTTP socket array. The runtime accepts from it itself; a connection the server
+// object accepts on its own still goes to the runtime, which gives it a slot.
 #pragma once
 
 #include <QTcpServer>

@@ -52,8 +52,8 @@ int runServeCommand(int argc, char** argv, const std::vector<std::string>& args)
     // A client that goes away mid-response must not end the server.
     std::signal(SIGPIPE, SIG_IGN);
 
-    // Qt's own poll loop: the default one wakes itself through an event descriptor every time a connection's
-    // notifier is switched on or off, which costs two system calls per request.
+    // Qt's own poll loop: the default one wakes itself through an event descriptor every time a notifier is
+    // switched on or off, which costs two system calls each time.
     qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     DeviceServer server(options);

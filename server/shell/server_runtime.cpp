@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,6 +33,12 @@ constexpr qint64 kDrainMs = 1000;
 constexpr size_t kDrainBytes = 1 << 20;
 // Descriptors kept free of connections for the listening socket, the UDP services, the serial port and files.
 constexpr rlim_t kReservedDescriptors = 64;
+// Readiness events taken from the kernel per call, and connections accepted per readiness of the listener,
+// so that accepting and answering take turns under load.
+constexpr int kEventBatch = 256;
+constexpr int kAcceptBatch = 64;
+// The readiness tag of the listening socket; a connection's tag is its slot's generation and index.
+constexpr uint64_t kListenerTag = ~uint64_t{0};
 
 // Raises the descriptor limit to its hard limit and returns how many connections fit under it.
 int openConnectionBound() {
@@ -47,18 +54,15 @@ int openConnectionBound() {
     return std::max(1, static_cast<int>(limit.rlim_cur) - static_cast<int>(kReservedDescriptors));
 }
 
-// The peer's address as dotted text, read from the descriptor before any slot takes it.
-size_t peerAddressText(qintptr descriptor, char* out, size_t size) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) != 0) return 0;
+// The peer's address as dotted text.
+size_t peerAddressText(const sockaddr_storage& peer, char* out, size_t size) {
     const void* raw = nullptr;
     int family = peer.ss_family;
     in_addr mapped{};
     if (family == AF_INET) {
-        raw = &reinterpret_cast<sockaddr_in*>(&peer)->sin_addr;
+        raw = &reinterpret_cast<const sockaddr_in*>(&peer)->sin_addr;
     } else if (family == AF_INET6) {
-        const auto* v6 = &reinterpret_cast<sockaddr_in6*>(&peer)->sin6_addr;
+        const auto* v6 = &reinterpret_cast<const sockaddr_in6*>(&peer)->sin6_addr;
         if (IN6_IS_ADDR_V4MAPPED(v6)) {
             std::copy_n(v6->s6_addr + 12, 4, reinterpret_cast<uint8_t*>(&mapped));
             raw = &mapped;
@@ -82,14 +86,16 @@ std::optional<ListenAttempt> nextListenAttempt(const ListenAttempt& failed, bool
     return std::nullopt;
 }
 
-// One connection slot of the socket array. Slots work on the raw descriptor with notifiers that are kept
-// from one connection to the next, so a request costs little more than its accept, read, write and close.
+// One connection slot of the socket array, kept from one connection to the next. Its descriptor's readiness
+// comes from the runtime's one epoll set, so that a wake of the event loop costs the same with thousands of
+// connections open as with ten, and a request costs little more than its accept, read, write and close.
 struct ServerRuntime::Slot {
     int fd = -1;
-    QSocketNotifier readable{QSocketNotifier::Read};
-    QSocketNotifier writable{QSocketNotifier::Write};
-    std::string pending;  // a short first segment kept for the next one
-    std::string output;   // response bytes the socket has not taken yet
+    uint32_t index = 0;       // in slots_
+    uint32_t generation = 0;  // counts the connections this slot has held; stale readiness carries an old one
+    uint32_t watching = 0;    // the epoll events asked for
+    std::string pending;      // a short first segment kept for the next one
+    std::string output;       // response bytes the socket has not taken yet
     size_t outputSent = 0;
     qint64 acceptedAt = 0;
     bool answered = false;
@@ -98,6 +104,8 @@ struct ServerRuntime::Slot {
     bool draining = false;  // answered; reading what the peer still sends until it closes
     size_t drained = 0;
     qint64 drainSince = 0;
+
+    uint64_t tag() const { return (uint64_t{generation} << 32) | index; }
 };
 
 ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
@@ -106,6 +114,13 @@ ServerRuntime::ServerRuntime(ServeOptions options, QObject* parent)
     device_.setEffects(this);
     clock_.start();
     openBound_ = openConnectionBound();
+    epoll_ = epoll_create1(EPOLL_CLOEXEC);
+    if (epoll_ >= 0) {
+        readiness_ = std::make_unique<QSocketNotifier>(epoll_, QSocketNotifier::Read);
+        connect(readiness_.get(), &QSocketNotifier::activated, this, &ServerRuntime::serviceReadiness);
+    } else {
+        std::perror("brindlecorpc: epoll_create1");
+    }
     countdown_.setTimerType(Qt::PreciseTimer);
     countdown_.setInterval(kCountdownPeriodMs);
     connect(&countdown_, &QTimer::timeout, this, [this] { device_.countdownTick(); });
@@ -126,6 +141,8 @@ ServerRuntime::~ServerRuntime() {
     device_.setEffects(nullptr);
     if (visitsUnflushed_) std::fflush(stdout);
     closeAll();
+    readiness_.reset();
+    if (epoll_ >= 0) ::close(epoll_);
 }
 
 void ServerRuntime::addEffects(DeviceEffects* effects) {
@@ -183,6 +200,12 @@ ListenResult ServerRuntime::listen() {
         attempt = nextListenAttempt(*attempt, denied, options_);
     }
     if (!attempt) return listening_;
+    // Connections are accepted here, from the epoll set, rather than by the server object's own notifier.
+    listener_->pauseAccepting();
+    listenFd_ = static_cast<int>(listener_->socketDescriptor());
+    listenerInSet_ = false;
+    acceptWatched_ = false;
+    watchListener(true);
 
     const quint16 port = listener_->serverPort();
     listening_.host = attempt->loopback ? ListenResult::Host::Loopback
@@ -200,6 +223,10 @@ ListenResult ServerRuntime::listen() {
 }
 
 void ServerRuntime::closeListener() {
+    if (listenFd_ >= 0 && epoll_ >= 0 && listenerInSet_) epoll_ctl(epoll_, EPOLL_CTL_DEL, listenFd_, nullptr);
+    listenFd_ = -1;
+    listenerInSet_ = false;
+    acceptWatched_ = false;
     if (listener_) listener_->close();
     address_.clear();
     listening_ = {};
@@ -249,47 +276,119 @@ void ServerRuntime::recordVisitText(const char* ip, size_t length) {
     emit visited();
 }
 
-ServerRuntime::Slot& ServerRuntime::addSlot() {
-    auto slot = std::make_unique<Slot>();
-    Slot* s = slot.get();
-    connect(&s->readable, &QSocketNotifier::activated, this, [this, s] { dataArrival(*s); });
-    connect(&s->writable, &QSocketNotifier::activated, this, [this, s] { sendPending(*s); });
-    slots_.push_back(std::move(slot));
-    return *s;
+void ServerRuntime::watchListener(bool on) {
+    if (listenFd_ < 0 || epoll_ < 0 || on == acceptWatched_) return;
+    epoll_event event{};
+    event.events = on ? uint32_t{EPOLLIN} : 0u;
+    event.data.u64 = kListenerTag;
+    if (epoll_ctl(epoll_, listenerInSet_ ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, listenFd_, &event) == 0) {
+        acceptWatched_ = on;
+        listenerInSet_ = true;
+    }
+}
+
+bool ServerRuntime::watch(Slot& slot, uint32_t events) {
+    if (slot.watching == events) return true;
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = slot.tag();
+    if (epoll_ctl(epoll_, EPOLL_CTL_MOD, slot.fd, &event) != 0) return false;
+    slot.watching = events;
+    return true;
+}
+
+void ServerRuntime::serviceReadiness() {
+    epoll_event events[kEventBatch];
+    const int n = epoll_wait(epoll_, events, kEventBatch, 0);
+    for (int i = 0; i < n; ++i) {
+        const uint64_t tag = events[i].data.u64;
+        if (tag == kListenerTag) {
+            acceptPending();
+            continue;
+        }
+        const uint32_t index = static_cast<uint32_t>(tag);
+        if (index >= slots_.size()) continue;
+        Slot& slot = *slots_[index];
+        // Readiness of a connection closed earlier in this batch, whose slot may hold another by now.
+        if (slot.fd < 0 || slot.tag() != tag) continue;
+        const uint32_t ready = events[i].events;
+        if ((ready & EPOLLIN) && (slot.watching & EPOLLIN)) {
+            dataArrival(slot);
+        } else if ((ready & EPOLLOUT) && (slot.watching & EPOLLOUT)) {
+            sendPending(slot);
+        } else if (ready & (EPOLLERR | EPOLLHUP)) {
+            // Reported even while nothing is asked for (a request waiting for a slot): the peer is gone.
+            closeSlot(slot);
+        }
+    }
+}
+
+void ServerRuntime::acceptPending() {
+    for (int i = 0; i < kAcceptBatch; ++i) {
+        if (openConnections_ >= openBound_) {
+            // At the bound, the next connections wait in the kernel's listen queue until one of these closes.
+            watchListener(false);
+            return;
+        }
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = accept4(listenFd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            // Out of descriptors or memory: accepting waits until a connection closes, or the next sweep.
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) watchListener(false);
+            return;  // otherwise the queue is empty for now
+        }
+        char ip[INET6_ADDRSTRLEN] = {};
+        adopt(fd, ip, peerAddressText(peer, ip, sizeof ip));
+    }
 }
 
 void ServerRuntime::connectionRequest(qintptr descriptor) {
-    const int fd = static_cast<int>(descriptor);
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
     char ip[INET6_ADDRSTRLEN] = {};
-    recordVisitText(ip, peerAddressText(descriptor, ip, sizeof ip));
-    // Every connection is accepted at once; it takes a slot only when its request arrives.
-    Slot* free = nullptr;
-    for (auto& slot : slots_) {
-        if (slot->fd < 0) {
-            free = slot.get();
-            break;
-        }
-    }
-    acceptOn(free ? *free : addSlot(), fd);
-    // At the bound, the next connections wait in the kernel's listen queue until one of these closes.
-    if (++openConnections_ >= openBound_ && listener_) listener_->pauseAccepting();
+    size_t ipLength = 0;
+    if (getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) == 0)
+        ipLength = peerAddressText(peer, ip, sizeof ip);
+    adopt(static_cast<int>(descriptor), ip, ipLength);
 }
 
-void ServerRuntime::acceptOn(Slot& slot, int descriptor) {
+void ServerRuntime::adopt(int fd, const char* ip, size_t ipLength) {
+    recordVisitText(ip, ipLength);
+    // Every connection is accepted at once; it takes a slot only when its request arrives.
+    Slot* slot = nullptr;
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+    } else {
+        auto added = std::make_unique<Slot>();
+        added->index = static_cast<uint32_t>(slots_.size());
+        slot = added.get();
+        slots_.push_back(std::move(added));
+    }
     // The descriptor stays blocking: every call on it asks for MSG_DONTWAIT, which saves a system call.
-    slot.fd = descriptor;
-    slot.pending.clear();
-    slot.output.clear();
-    slot.outputSent = 0;
-    slot.answered = false;
-    slot.inSlot = false;
-    slot.queued = false;
-    slot.draining = false;
-    slot.drained = 0;
-    slot.acceptedAt = clock_.elapsed();
-    slot.readable.setSocket(descriptor);
-    slot.readable.setEnabled(true);
-    slot.writable.setSocket(descriptor);
+    slot->fd = fd;
+    ++slot->generation;
+    slot->pending.clear();
+    slot->output.clear();
+    slot->outputSent = 0;
+    slot->answered = false;
+    slot->inSlot = false;
+    slot->queued = false;
+    slot->draining = false;
+    slot->drained = 0;
+    slot->acceptedAt = clock_.elapsed();
+    slot->watching = EPOLLIN;
+    ++openConnections_;
+    epoll_event event{};
+    event.events = EPOLLIN;
+    event.data.u64 = slot->tag();
+    if (epoll_ < 0 || epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) {
+        closeSlot(*slot);  // no memory left to watch it
+        return;
+    }
+    if (openConnections_ >= openBound_) watchListener(false);
 }
 
 bool ServerRuntime::takeSlot(Slot& slot) {
@@ -310,7 +409,7 @@ void ServerRuntime::releaseSlot(Slot& slot) {
         waiting_.pop_front();
         if (next->fd < 0 || !next->queued) continue;
         next->queued = false;
-        next->readable.setEnabled(true);
+        if (!watch(*next, EPOLLIN)) closeSlot(*next);
         break;
     }
 }
@@ -318,16 +417,18 @@ void ServerRuntime::releaseSlot(Slot& slot) {
 void ServerRuntime::closeSlot(Slot& slot) {
     if (slot.fd < 0) return;
     releaseSlot(slot);
-    slot.readable.setEnabled(false);
-    slot.writable.setEnabled(false);
+    // Closing the descriptor takes it out of the epoll set too.
     ::close(slot.fd);
     slot.fd = -1;
+    slot.watching = 0;
     slot.queued = false;
     slot.draining = false;
     slot.pending.clear();
     slot.output.clear();
     slot.outputSent = 0;
-    if (openConnections_-- >= openBound_ && listener_) listener_->resumeAccepting();
+    freeSlots_.push_back(&slot);
+    --openConnections_;
+    if (openConnections_ < openBound_) watchListener(true);
 }
 
 void ServerRuntime::dataArrival(Slot& slot) {
@@ -338,17 +439,21 @@ void ServerRuntime::dataArrival(Slot& slot) {
     }
     if (!takeSlot(slot)) {
         // Every slot is busy: the request stays in the kernel's buffer until a slot frees.
-        slot.readable.setEnabled(false);
+        if (!watch(slot, 0)) {
+            closeSlot(slot);
+            return;
+        }
         slot.queued = true;
         waiting_.push_back(&slot);
         return;
     }
-    // All that is there now is one text, behind a short segment kept from before.
+    // All that is there now is one text, behind a short segment kept from before. The buffer only ever
+    // grows, so that a read does not first clear what it is about to overwrite.
     constexpr size_t kMaxRead = 65536;
-    readBuffer_.assign(slot.pending);
+    const size_t kept = slot.pending.size();
+    if (readBuffer_.size() < kept + kMaxRead) readBuffer_.resize(kept + kMaxRead);
+    std::copy(slot.pending.begin(), slot.pending.end(), readBuffer_.begin());
     slot.pending.clear();
-    const size_t kept = readBuffer_.size();
-    readBuffer_.resize(kept + kMaxRead);
     const ssize_t n = ::recv(slot.fd, readBuffer_.data() + kept, kMaxRead, MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
         slot.pending.assign(readBuffer_.data(), kept);
@@ -359,11 +464,11 @@ void ServerRuntime::dataArrival(Slot& slot) {
         closeSlot(slot);
         return;
     }
-    readBuffer_.resize(kept + static_cast<size_t>(n));
+    const std::string_view request(readBuffer_.data(), kept + static_cast<size_t>(n));
     if (beforeRequest_) beforeRequest_();
-    switch (responder_.handle(device_, readBuffer_)) {
+    switch (responder_.handle(device_, request)) {
         case HttpOutcome::KeepWaiting:
-            slot.pending = readBuffer_;
+            slot.pending.assign(request);
             break;
         case HttpOutcome::Ignore:
             break;
@@ -371,7 +476,6 @@ void ServerRuntime::dataArrival(Slot& slot) {
             slot.answered = true;
             slot.output.assign(responder_.response());
             slot.outputSent = 0;
-            slot.readable.setEnabled(false);
             sendPending(slot);
             break;
         case HttpOutcome::CloseWithoutResponse:
@@ -387,7 +491,8 @@ void ServerRuntime::sendPending(Slot& slot) {
         if (n > 0) {
             slot.outputSent += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            slot.writable.setEnabled(true);
+            // The rest goes when the socket takes more; the request's input is not read meanwhile.
+            if (!watch(slot, EPOLLOUT)) closeSlot(slot);
             return;
         } else if (!(n < 0 && errno == EINTR)) {
             closeSlot(slot);  // the peer is gone
@@ -406,14 +511,13 @@ void ServerRuntime::finishResponse(Slot& slot) {
         closeSlot(slot);
         return;
     }
-    slot.writable.setEnabled(false);
     releaseSlot(slot);
     ::shutdown(slot.fd, SHUT_WR);
     slot.draining = true;
     slot.drained = 0;
     slot.drainSince = clock_.elapsed();
     drain(slot);
-    if (slot.fd >= 0) slot.readable.setEnabled(true);
+    if (slot.fd >= 0 && !watch(slot, EPOLLIN)) closeSlot(slot);
 }
 
 void ServerRuntime::drain(Slot& slot) {
@@ -434,6 +538,8 @@ void ServerRuntime::drain(Slot& slot) {
 
 void ServerRuntime::sweepIdle() {
     const qint64 now = clock_.elapsed();
+    // Accepting paused for want of descriptors or memory is tried again.
+    if (openConnections_ < openBound_) watchListener(true);
     for (auto& s : slots_) {
         Slot& slot = *s;
         if (slot.fd < 0 || slot.queued) continue;  // a request waiting for a slot is not idle

@@ -19,6 +19,8 @@
 #include "server/emulation/http_responder.h"
 #include "server/shell/serve_options.h"
 
+class QSocketNotifier;
+
 namespace brindlecor::server {
 
 class HttpListener;
@@ -119,8 +121,11 @@ class ServerRuntime : public QObject, public DeviceEffects {
     struct Slot;
 
     void connectionRequest(qintptr descriptor);
-    void acceptOn(Slot& slot, int descriptor);
-    Slot& addSlot();
+    void serviceReadiness();
+    void acceptPending();
+    void adopt(int fd, const char* ip, size_t ipLength);
+    void watchListener(bool on);
+    bool watch(Slot& slot, uint32_t events);
     bool takeSlot(Slot& slot);
     void releaseSlot(Slot& slot);
     void dataArrival(Slot& slot);
@@ -139,6 +144,12 @@ class ServerRuntime : public QObject, public DeviceEffects {
 
     std::unique_ptr<HttpListener> listener_;
     std::vector<std::unique_ptr<Slot>> slots_;  // every open connection's state, kept for reuse
+    std::vector<Slot*> freeSlots_;              // those without a connection now
+    int epoll_ = -1;                            // the readiness of the listener and every connection
+    std::unique_ptr<QSocketNotifier> readiness_;
+    int listenFd_ = -1;
+    bool listenerInSet_ = false;
+    bool acceptWatched_ = false;
     std::deque<Slot*> waiting_;  // connections whose request arrived while every slot was busy, oldest first
     int busySlots_ = 0;
     int openConnections_ = 0;
