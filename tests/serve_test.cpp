@@ -46,15 +46,23 @@ std::string answerTo(int port, const std::vector<std::string>& segments, bool* c
     return e.response;
 }
 
-// `brindlecorpc serve` on a free port of its own, with settings of its own.
+// `brindlecorpc serve` on a free port of its own, with settings of its own; started through the wrapper
+// command when one is given.
 class Served {
   public:
-    explicit Served(std::vector<std::string> extra = {}, const std::string& image = siteImage()) {
+    explicit Served(std::vector<std::string> extra = {}, const std::string& image = siteImage(),
+                    std::vector<std::string> wrapper = {}) {
         dir.write("site.kvb", image);
         std::vector<std::string> args = ports.serveArgs(dir.file("site.kvb"));
         args.insert(args.end(), extra.begin(), extra.end());
-        program = std::make_unique<BackgroundProgram>(
-            programPath("brindlecorpc"), args, std::vector<std::string>{"XDG_CONFIG_HOME=" + dir.path()});
+        std::string command = programPath("brindlecorpc");
+        if (!wrapper.empty()) {
+            args.insert(args.begin(), command);
+            args.insert(args.begin(), wrapper.begin() + 1, wrapper.end());
+            command = wrapper.front();
+        }
+        program = std::make_unique<BackgroundProgram>(command, args,
+                                                      std::vector<std::string>{"XDG_CONFIG_HOME=" + dir.path()});
         started = program->waitForOutput("http://127.0.0.1:" + std::to_string(port) + "/\n");
     }
     TempDir dir;
@@ -197,6 +205,35 @@ TEST(Serve, IdleConnectionsHoldNoSlotAndRequestsBeyondTheSlotsWaitForOne) {
     EXPECT_TRUE(sendAll(held.front(), " / HTTP/1.0\r\n\r\n"));
     EXPECT_EQ(readToClose(held.front(), closed), "Temp: 25 C");
     for (int fd : held) close(fd);
+    EXPECT_EQ(s.program->stop(SIGINT), 0);
+}
+
+TEST(Serve, BeyondTheOpenConnectionBoundConnectionsWaitInTheListenQueue) {
+    // Under a limit of 128 descriptors the server keeps 64 of them for itself and holds at most 64 connections.
+    Served s({"--page-headers", "off"}, siteImage(), {"/usr/bin/prlimit", "--nofile=128:128"});
+    ASSERT_TRUE(s.started) << s.program->err();
+    std::vector<int> idle;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(connectTo(s.port));
+        ASSERT_GE(idle.back(), 0);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // The 65th connection is not accepted, and so not closed either: its request waits in the kernel.
+    const int beyond = connectTo(s.port);
+    ASSERT_GE(beyond, 0);
+    ASSERT_TRUE(sendAll(beyond, "GET /temp HTTP/1.0\r\n\r\n"));
+    bool closed = false;
+    EXPECT_EQ(readToClose(beyond, closed, 300), "");
+    EXPECT_FALSE(closed) << "a connection beyond the bound waits to be accepted";
+    // One closes: the waiting one is accepted and answered, and the others are still held.
+    close(idle.back());
+    idle.pop_back();
+    EXPECT_EQ(readToClose(beyond, closed), "25\r\n");
+    EXPECT_TRUE(closed);
+    close(beyond);
+    EXPECT_TRUE(sendAll(idle.front(), "GET /temp HTTP/1.0\r\n\r\n"));
+    EXPECT_EQ(readToClose(idle.front(), closed), "25\r\n");
+    for (int fd : idle) close(fd);
     EXPECT_EQ(s.program->stop(SIGINT), 0);
 }
 
