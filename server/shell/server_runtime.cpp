@@ -10,13 +10,13 @@
 #include <QAbstractEventDispatcher>
 #include <QHostAddress>
 #include <QSocketNotifier>
+#include <QTcpServer>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
 
-#include "server/shell/http_listener.h"
 
 namespace brindlecor::server {
 
@@ -183,7 +183,7 @@ std::optional<std::string> ServerRuntime::reload() {
 
 ListenResult ServerRuntime::listen() {
     if (!listener_) {
-        listener_ = std::make_unique<HttpListener>(*this);
+        listener_ = std::make_unique<QTcpServer>();
         listener_->setListenBacklogSize(1024);
     }
     closeListener();
@@ -200,7 +200,7 @@ ListenResult ServerRuntime::listen() {
         attempt = nextListenAttempt(*attempt, denied, options_);
     }
     if (!attempt) return listening_;
-    // Connections are accepted here, from the epoll set, rather than by the server object's own notifier.
+    // The server object opens the socket; connections are accepted here, from the epoll set.
     listener_->pauseAccepting();
     listenFd_ = static_cast<int>(listener_->socketDescriptor());
     listenerInSet_ = false;
@@ -342,16 +342,6 @@ void ServerRuntime::acceptPending() {
         char ip[INET6_ADDRSTRLEN] = {};
         adopt(fd, ip, peerAddressText(peer, ip, sizeof ip));
     }
-}
-
-void ServerRuntime::connectionRequest(qintptr descriptor) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    char ip[INET6_ADDRSTRLEN] = {};
-    size_t ipLength = 0;
-    if (getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) == 0)
-        ipLength = peerAddressText(peer, ip, sizeof ip);
-    adopt(static_cast<int>(descriptor), ip, ipLength);
 }
 
 void ServerRuntime::adopt(int fd, const char* ip, size_t ipLength) {

@@ -20,10 +20,9 @@
 #include "server/shell/serve_options.h"
 
 class QSocketNotifier;
+class QTcpServer;
 
 namespace brindlecor::server {
-
-class HttpListener;
 
 // The most requests served at once: a connection takes one of these slots when its request arrives, and a
 // request that finds them all busy waits for one.
@@ -117,10 +116,8 @@ class ServerRuntime : public QObject, public DeviceEffects {
     void visited();
 
   private:
-    friend class HttpListener;
     struct Slot;
 
-    void connectionRequest(qintptr descriptor);
     void serviceReadiness();
     void acceptPending();
     void adopt(int fd, const char* ip, size_t ipLength);
@@ -142,7 +139,7 @@ class ServerRuntime : public QObject, public DeviceEffects {
     std::vector<DeviceEffects*> effects_;
     std::string imagePath_;
 
-    std::unique_ptr<HttpListener> listener_;
+    std::unique_ptr<QTcpServer> listener_;
     std::vector<std::unique_ptr<Slot>> slots_;  // every open connection's state, kept for reuse
     std::vector<Slot*> freeSlots_;              // those without a connection now
     int epoll_ = -1;                            // the readiness of the listener and every connection
