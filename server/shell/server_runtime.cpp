@@ -54,6 +54,14 @@ int openConnectionBound() {
     return std::max(1, static_cast<int>(limit.rlim_cur) - static_cast<int>(kReservedDescriptors));
 }
 
+// Asks the epoll set for the events of descriptor fd (op: EPOLL_CTL_ADD or EPOLL_CTL_MOD), reported with tag.
+bool control(int epoll, int op, int fd, uint32_t events, uint64_t tag) {
+    epoll_event event{};
+    event.events = events;
+    event.data.u64 = tag;
+    return epoll_ctl(epoll, op, fd, &event) == 0;
+}
+
 // The peer's address as dotted text.
 size_t peerAddressText(const sockaddr_storage& peer, char* out, size_t size) {
     const void* raw = nullptr;
@@ -202,10 +210,13 @@ ListenResult ServerRuntime::listen() {
     if (!attempt) return listening_;
     // The server object opens the socket; connections are accepted here, from the epoll set.
     listener_->pauseAccepting();
-    listenFd_ = static_cast<int>(listener_->socketDescriptor());
-    listenerInSet_ = false;
-    acceptWatched_ = false;
-    watchListener(true);
+    const int fd = static_cast<int>(listener_->socketDescriptor());
+    if (epoll_ < 0 || !control(epoll_, EPOLL_CTL_ADD, fd, EPOLLIN, kListenerTag)) {
+        listener_->close();
+        return listening_;
+    }
+    listenFd_ = fd;
+    acceptWatched_ = true;
 
     const quint16 port = listener_->serverPort();
     listening_.host = attempt->loopback ? ListenResult::Host::Loopback
@@ -223,9 +234,8 @@ ListenResult ServerRuntime::listen() {
 }
 
 void ServerRuntime::closeListener() {
-    if (listenFd_ >= 0 && epoll_ >= 0 && listenerInSet_) epoll_ctl(epoll_, EPOLL_CTL_DEL, listenFd_, nullptr);
+    if (listenFd_ >= 0) epoll_ctl(epoll_, EPOLL_CTL_DEL, listenFd_, nullptr);
     listenFd_ = -1;
-    listenerInSet_ = false;
     acceptWatched_ = false;
     if (listener_) listener_->close();
     address_.clear();
@@ -277,22 +287,13 @@ void ServerRuntime::recordVisitText(const char* ip, size_t length) {
 }
 
 void ServerRuntime::watchListener(bool on) {
-    if (listenFd_ < 0 || epoll_ < 0 || on == acceptWatched_) return;
-    epoll_event event{};
-    event.events = on ? uint32_t{EPOLLIN} : 0u;
-    event.data.u64 = kListenerTag;
-    if (epoll_ctl(epoll_, listenerInSet_ ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, listenFd_, &event) == 0) {
-        acceptWatched_ = on;
-        listenerInSet_ = true;
-    }
+    if (listenFd_ < 0 || on == acceptWatched_) return;
+    if (control(epoll_, EPOLL_CTL_MOD, listenFd_, on ? uint32_t{EPOLLIN} : 0u, kListenerTag)) acceptWatched_ = on;
 }
 
 bool ServerRuntime::watch(Slot& slot, uint32_t events) {
     if (slot.watching == events) return true;
-    epoll_event event{};
-    event.events = events;
-    event.data.u64 = slot.tag();
-    if (epoll_ctl(epoll_, EPOLL_CTL_MOD, slot.fd, &event) != 0) return false;
+    if (!control(epoll_, EPOLL_CTL_MOD, slot.fd, events, slot.tag())) return false;
     slot.watching = events;
     return true;
 }
@@ -371,10 +372,7 @@ void ServerRuntime::adopt(int fd, const char* ip, size_t ipLength) {
     slot->acceptedAt = clock_.elapsed();
     slot->watching = EPOLLIN;
     ++openConnections_;
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.u64 = slot->tag();
-    if (epoll_ < 0 || epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (!control(epoll_, EPOLL_CTL_ADD, fd, EPOLLIN, slot->tag())) {
         closeSlot(*slot);  // no memory left to watch it
         return;
     }

@@ -145,7 +145,6 @@ class ServerRuntime : public QObject, public DeviceEffects {
     int epoll_ = -1;                            // the readiness of the listener and every connection
     std::unique_ptr<QSocketNotifier> readiness_;
     int listenFd_ = -1;
-    bool listenerInSet_ = false;
     bool acceptWatched_ = false;
     std::deque<Slot*> waiting_;  // connections whose request arrived while every slot was busy, oldest first
     int busySlots_ = 0;
