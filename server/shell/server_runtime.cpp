@@ -293,7 +293,10 @@ void ServerRuntime::watchListener(bool on) {
 
 bool ServerRuntime::watch(Slot& slot, uint32_t events) {
     if (slot.watching == events) return true;
-    if (!control(epoll_, EPOLL_CTL_MOD, slot.fd, events, slot.tag())) return false;
+    if (!control(epoll_, EPOLL_CTL_MOD, slot.fd, events, slot.tag())) {
+        closeSlot(slot);  // a connection the set cannot watch would never be served
+        return false;
+    }
     slot.watching = events;
     return true;
 }
@@ -397,7 +400,7 @@ void ServerRuntime::releaseSlot(Slot& slot) {
         waiting_.pop_front();
         if (next->fd < 0 || !next->queued) continue;
         next->queued = false;
-        if (!watch(*next, EPOLLIN)) closeSlot(*next);
+        watch(*next, EPOLLIN);
         break;
     }
 }
@@ -427,10 +430,7 @@ void ServerRuntime::dataArrival(Slot& slot) {
     }
     if (!takeSlot(slot)) {
         // Every slot is busy: the request stays in the kernel's buffer until a slot frees.
-        if (!watch(slot, 0)) {
-            closeSlot(slot);
-            return;
-        }
+        if (!watch(slot, 0)) return;
         slot.queued = true;
         waiting_.push_back(&slot);
         return;
@@ -480,7 +480,7 @@ void ServerRuntime::sendPending(Slot& slot) {
             slot.outputSent += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             // The rest goes when the socket takes more; the request's input is not read meanwhile.
-            if (!watch(slot, EPOLLOUT)) closeSlot(slot);
+            watch(slot, EPOLLOUT);
             return;
         } else if (!(n < 0 && errno == EINTR)) {
             closeSlot(slot);  // the peer is gone
@@ -505,7 +505,7 @@ void ServerRuntime::finishResponse(Slot& slot) {
     slot.drained = 0;
     slot.drainSince = clock_.elapsed();
     drain(slot);
-    if (slot.fd >= 0 && !watch(slot, EPOLLIN)) closeSlot(slot);
+    if (slot.fd >= 0) watch(slot, EPOLLIN);
 }
 
 void ServerRuntime::drain(Slot& slot) {

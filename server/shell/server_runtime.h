@@ -122,7 +122,7 @@ class ServerRuntime : public QObject, public DeviceEffects {
     void acceptPending();
     void adopt(int fd, const char* ip, size_t ipLength);
     void watchListener(bool on);
-    bool watch(Slot& slot, uint32_t events);
+    bool watch(Slot& slot, uint32_t events);  // false: the set refused, and the connection is closed
     bool takeSlot(Slot& slot);
     void releaseSlot(Slot& slot);
     void dataArrival(Slot& slot);
